@@ -1,0 +1,106 @@
+// The operating-system services the library uses, in its own words. Each operating system has
+// one implementation file; nothing outside this folder calls the system directly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// An open file. InvalidFile marks "no file".
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle InvalidFile = -1;
+
+// The error numbers the streams compare against, as the Windows system reports them.
+namespace error {
+inline constexpr uint32_t None = 0;
+inline constexpr uint32_t FileNotFound = 2;
+inline constexpr uint32_t PathNotFound = 3;
+inline constexpr uint32_t TooManyOpenFiles = 4;
+inline constexpr uint32_t AccessDenied = 5;
+inline constexpr uint32_t InvalidHandle = 6;
+inline constexpr uint32_t NotEnoughMemory = 8;
+inline constexpr uint32_t InvalidAccess = 12;
+inline constexpr uint32_t SharingViolation = 32;
+inline constexpr uint32_t HandleDiskFull = 39;
+inline constexpr uint32_t InvalidParameter = 87;
+inline constexpr uint32_t DiskFull = 112;
+inline constexpr uint32_t NegativeSeek = 131;
+inline constexpr uint32_t AlreadyExists = 183;
+inline constexpr uint32_t FilenameTooLong = 206;
+inline constexpr uint32_t Unknown = 31; // "a device attached to the system is not functioning"
+} // namespace error
+
+// The separator this system's own paths use (the assertion log's path, joined search paths).
+#ifdef _WIN32
+inline constexpr char PathSeparator = '\\';
+#else
+inline constexpr char PathSeparator = '/';
+#endif
+
+enum class OpenMode {
+    ReadShared,            // an existing file, read only, others may read too
+    ReadWriteShared,       // created when missing, read and write, others may read
+    ReadWriteExclusive,    // created when missing, read and write, nobody else may open it
+};
+
+// Opens a file; InvalidFile on failure, with lastError() telling why.
+FileHandle openFile(const char *path, OpenMode mode);
+// Reads up to count bytes; got receives the number read (0 at the end of the file).
+bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got);
+bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &written);
+
+enum class SeekFrom { Begin, Current, End };
+// Moves the file pointer; returns the new position, or -1 on failure.
+int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from);
+// The size of the file (low 32 bits), or -1 on failure.
+int32_t fileSize(FileHandle file);
+bool closeFile(FileHandle file);
+
+// The error of the last failed call of this layer, as a Windows error number.
+uint32_t lastError();
+
+// Number of file calls (open, read, write, seek, size, close) made so far by this process, so
+// tests can tell that an operation was served without the operating system.
+uint64_t fileCallCount();
+
+// A read-only (or read/write) view of the first size bytes of an open file.
+struct MappedView {
+    uint8_t *data = nullptr;
+    int32_t size = 0;
+    std::intptr_t mapping = 0; // what the system needs to release the view
+};
+bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view);
+void unmapFile(MappedView &view);
+
+// The current directory into buffer (terminated). Returns its length, 0 on failure, or the
+// size needed (terminator included) when the buffer is too small, as Windows does.
+uint32_t currentDirectory(char *buffer, uint32_t size);
+bool setCurrentDirectory(const char *path);
+
+// Windows-style name match: letter case ignored, '*' any run of characters including none,
+// '?' exactly one character.
+bool namesMatch(const char *pattern, const char *name);
+
+struct FoundFile {
+    std::string name; // the name as the file system holds it, without the directory
+    bool isDirectory = false;
+    int64_t size = 0;
+};
+// The first object in directory (empty: the current one) whose name matches pattern, objects
+// compared by name without regard to letter case.
+bool findFirst(const std::string &directory, const char *pattern, FoundFile &found);
+// The plain files in directory whose names match pattern: no directories, no hidden or system
+// files. Sorted by name without regard to letter case, so that a run is reproducible.
+std::vector<std::string> listPlainFiles(const std::string &directory, const char *pattern);
+
+// The fatal-report prompt of the assertion log.
+enum class PromptAnswer { Retry, Cancel, Unavailable };
+PromptAnswer askRetryOrCancel(const char *caption, const char *text);
+// Stops in the debugger when one is attached; otherwise returns.
+void debugBreak();
+// Ends the process at once: no static destructors, no exit handlers.
+[[noreturn]] void exitProcessNow(int code);
+
+} // namespace platform

@@ -1,0 +1,333 @@
+// POSIX implementation of the platform layer. Errors are translated to the Windows error
+// numbers that the streams compare against; sharing rules are emulated with flock.
+#include "platform/Platform.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+thread_local uint32_t lastErrorNumber = error::None;
+uint64_t callCount = 0;
+
+uint32_t windowsErrorFor(int errnoValue) {
+    switch (errnoValue) {
+    case 0:
+        return error::None;
+    case ENOENT:
+        return error::FileNotFound;
+    case ENOTDIR:
+        return error::PathNotFound;
+    case EMFILE:
+    case ENFILE:
+        return error::TooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return error::AccessDenied;
+    case EBADF:
+        return error::InvalidHandle;
+    case ENOMEM:
+        return error::NotEnoughMemory;
+    case EWOULDBLOCK:
+    case ETXTBSY:
+        return error::SharingViolation;
+    case ENOSPC:
+    case EDQUOT:
+        return error::HandleDiskFull;
+    case EINVAL:
+        return error::InvalidParameter;
+    case EEXIST:
+        return error::AlreadyExists;
+    case ENAMETOOLONG:
+        return error::FilenameTooLong;
+    default:
+        return error::Unknown;
+    }
+}
+
+void failWith(int errnoValue) { lastErrorNumber = windowsErrorFor(errnoValue); }
+
+int compareIgnoringCase(const std::string &a, const std::string &b) {
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        int ca = std::toupper(static_cast<unsigned char>(a[i]));
+        int cb = std::toupper(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca - cb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    return a.compare(b); // a fixed order for names that differ only in case
+}
+
+std::string directoryOrCurrent(const std::string &directory) { return directory.empty() ? "." : directory; }
+
+} // namespace
+
+FileHandle openFile(const char *path, OpenMode mode) {
+    ++callCount;
+    int flags = mode == OpenMode::ReadShared ? O_RDONLY : (O_RDWR | O_CREAT);
+    int fd = ::open(path, flags | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        failWith(errno);
+        return InvalidFile;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        // Windows refuses to open a directory as a file.
+        ::close(fd);
+        lastErrorNumber = error::AccessDenied;
+        return InvalidFile;
+    }
+    if (mode != OpenMode::ReadWriteShared) {
+        int lock = mode == OpenMode::ReadShared ? LOCK_SH : LOCK_EX;
+        if (::flock(fd, lock | LOCK_NB) != 0) {
+            int cause = errno;
+            ::close(fd);
+            failWith(cause);
+            return InvalidFile;
+        }
+    }
+    return fd;
+}
+
+bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got) {
+    ++callCount;
+    got = 0;
+    auto out = static_cast<char *>(buffer);
+    while (got < count) {
+        ssize_t n = ::read(int(file), out + got, size_t(count - got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failWith(errno);
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += int32_t(n);
+    }
+    return true;
+}
+
+bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &written) {
+    ++callCount;
+    written = 0;
+    auto in = static_cast<const char *>(buffer);
+    while (written < count) {
+        ssize_t n = ::write(int(file), in + written, size_t(count - written));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            failWith(errno);
+            return false;
+        }
+        written += int32_t(n);
+    }
+    return true;
+}
+
+int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
+    ++callCount;
+    int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
+    off_t at = ::lseek(int(file), off_t(offset), whence);
+    if (at < 0) {
+        failWith(errno);
+        return -1;
+    }
+    if (at > INT32_MAX) {
+        lastErrorNumber = error::InvalidParameter;
+        return -1;
+    }
+    return int32_t(at);
+}
+
+int32_t fileSize(FileHandle file) {
+    ++callCount;
+    struct stat info {};
+    if (::fstat(int(file), &info) != 0) {
+        failWith(errno);
+        return -1;
+    }
+    return int32_t(uint32_t(uint64_t(info.st_size)));
+}
+
+bool closeFile(FileHandle file) {
+    ++callCount;
+    if (::close(int(file)) != 0) {
+        failWith(errno);
+        return false;
+    }
+    return true;
+}
+
+uint32_t lastError() { return lastErrorNumber; }
+
+uint64_t fileCallCount() { return callCount; }
+
+bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
+    view = MappedView{};
+    if (size <= 0) {
+        lastErrorNumber = error::InvalidParameter;
+        return false;
+    }
+    int protection = writable ? (PROT_READ | PROT_WRITE) : PROT_READ;
+    void *at = ::mmap(nullptr, size_t(size), protection, MAP_SHARED, int(file), 0);
+    if (at == MAP_FAILED) {
+        failWith(errno);
+        return false;
+    }
+    view.data = static_cast<uint8_t *>(at);
+    view.size = size;
+    return true;
+}
+
+void unmapFile(MappedView &view) {
+    if (view.data)
+        ::munmap(view.data, size_t(view.size));
+    view = MappedView{};
+}
+
+uint32_t currentDirectory(char *buffer, uint32_t size) {
+    if (size > 0 && ::getcwd(buffer, size))
+        return uint32_t(std::strlen(buffer));
+    if (errno != ERANGE && size > 0) {
+        failWith(errno);
+        return 0;
+    }
+    char *whole = ::getcwd(nullptr, 0);
+    if (!whole) {
+        failWith(errno);
+        return 0;
+    }
+    uint32_t needed = uint32_t(std::strlen(whole)) + 1;
+    std::free(whole);
+    return needed;
+}
+
+bool setCurrentDirectory(const char *path) {
+    if (::chdir(path) != 0) {
+        failWith(errno);
+        return false;
+    }
+    return true;
+}
+
+bool namesMatch(const char *pattern, const char *name) {
+    const char *starPattern = nullptr; // just after the last '*' seen
+    const char *starName = nullptr;    // where that '*' is trying to end its run
+    while (*name) {
+        if (*pattern == '*') {
+            starPattern = ++pattern;
+            starName = name;
+        } else if (*pattern == '?' || (*pattern && std::toupper(static_cast<unsigned char>(*pattern)) ==
+                                                       std::toupper(static_cast<unsigned char>(*name)))) {
+            ++pattern;
+            ++name;
+        } else if (starPattern) {
+            pattern = starPattern;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}
+
+bool findFirst(const std::string &directory, const char *pattern, FoundFile &found) {
+    std::string where = directoryOrCurrent(directory);
+    DIR *dir = ::opendir(where.c_str());
+    if (!dir) {
+        failWith(errno);
+        return false;
+    }
+    bool any = false;
+    while (dirent *entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == ".." || !namesMatch(pattern, name.c_str()))
+            continue;
+        if (any && compareIgnoringCase(name, found.name) >= 0)
+            continue;
+        struct stat info {};
+        if (::stat((where + '/' + name).c_str(), &info) != 0)
+            continue; // a dangling link is not an object the search can report
+        found.name = name;
+        found.isDirectory = S_ISDIR(info.st_mode);
+        found.size = int64_t(info.st_size);
+        any = true;
+    }
+    ::closedir(dir);
+    if (!any)
+        lastErrorNumber = error::FileNotFound;
+    return any;
+}
+
+std::vector<std::string> listPlainFiles(const std::string &directory, const char *pattern) {
+    std::vector<std::string> names;
+    std::string where = directoryOrCurrent(directory);
+    DIR *dir = ::opendir(where.c_str());
+    if (!dir) {
+        failWith(errno);
+        return names;
+    }
+    while (dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.' || !namesMatch(pattern, entry->d_name))
+            continue;
+        struct stat info {};
+        if (::stat((where + '/' + entry->d_name).c_str(), &info) == 0 && S_ISREG(info.st_mode))
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end(),
+              [](const std::string &a, const std::string &b) { return compareIgnoringCase(a, b) < 0; });
+    return names;
+}
+
+PromptAnswer askRetryOrCancel(const char *caption, const char *text) {
+    if (!::isatty(STDIN_FILENO) || !::isatty(STDERR_FILENO))
+        return PromptAnswer::Unavailable;
+    std::fprintf(stderr, "\n%s\n\n%s\n\n[R]etry or [C]ancel? ", caption, text);
+    std::fflush(stderr);
+    char answer[16] = {};
+    if (!std::fgets(answer, sizeof answer, stdin))
+        return PromptAnswer::Unavailable;
+    return (answer[0] == 'r' || answer[0] == 'R') ? PromptAnswer::Retry : PromptAnswer::Cancel;
+}
+
+void debugBreak() {
+    // Without a debugger a trap would kill the process, and Retry promises to go on.
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("TracerPid:", 0) == 0) {
+            if (std::atoi(line.c_str() + 10) != 0)
+                std::raise(SIGTRAP);
+            return;
+        }
+    }
+}
+
+void exitProcessNow(int code) {
+    // Whatever the program already printed must not be lost with the process.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(code);
+}
+
+} // namespace platform

@@ -1,0 +1,31 @@
+// MemRWStream: a stream over a fixed memory region that somebody else owns. It never
+// allocates; it hands out direct pointers to the bytes at its cursor.
+#pragma once
+
+#include "stream/StreamIO.h"
+
+class MemRWStream : public StreamIO {
+public:
+    MemRWStream();
+
+    int32_t getPosition() override;
+    bool setPosition(int32_t position) override;
+    int32_t query(int32_t code) override;
+    bool flush() override;
+    bool write(int32_t count, const void *buffer) override;
+    bool read(int32_t count, void *buffer) override;
+    void *getDataPointer() override;
+    void close() override;
+
+    // Replaces the region; the stream becomes usable at position 0.
+    void attach(int32_t size, void *region);
+    int32_t size() const { return int32_t(regionEnd - regionStart); }
+
+private:
+    bool failAtCursor(bool writing);
+
+    uint8_t *regionStart = nullptr;
+    uint8_t *regionEnd = nullptr;
+    uint8_t *cursor = nullptr;
+    bool attached = false;
+};
