@@ -1,0 +1,82 @@
+// MatchList: the wildcard matcher and the walk over a volume's entry table.
+#include "tool/MatchList.h"
+
+#include "code/VolumeNames.h"
+#include "code/VolumeStream.h"
+
+#include <cstring>
+#include <string>
+
+MatchList::MatchList(const char *expression, int32_t limit) : limit(limit) {
+    setPattern(expression);
+    // Reserved whole, so that no match ever reallocates during a run.
+    matches.reserve(limit);
+}
+
+MatchList::~MatchList() {
+    delete[] pattern;
+    matches.setCount(0);
+}
+
+void MatchList::setPattern(const char *text) {
+    delete[] pattern;
+    size_t length = std::strlen(text);
+    pattern = new char[length + 1];
+    for (size_t i = 0; i <= length; ++i)
+        pattern[i] = char(volume::upper(uint8_t(text[i])));
+}
+
+bool MatchList::addIfMatch(const char *name, bool exactCase) {
+    if (matches.size() >= limit)
+        return false;
+    // Names up to 511 characters are upper-cased on the stack; longer ones on a longer copy, so
+    // that they are matched whole.
+    char local[512];
+    size_t i = 0;
+    for (; i < sizeof local && name[i]; ++i)
+        local[i] = char(volume::upper(uint8_t(name[i])));
+    std::string longer;
+    const char *copy = local;
+    if (i < sizeof local) {
+        local[i] = '\0';
+    } else {
+        longer.assign(name);
+        for (char &c : longer)
+            c = char(volume::upper(uint8_t(c)));
+        copy = longer.c_str();
+    }
+    if (wildcardMatch(pattern, copy, exactCase))
+        matches.append(name);
+    return true;
+}
+
+bool MatchList::addVolume(const VolumeStream &volume, bool exactCase) {
+    for (const VolumeItem &item : volume.entries())
+        if (item.name)
+            addIfMatch(item.name, exactCase);
+    return matches.size() >= limit;
+}
+
+bool MatchList::wildcardMatch(const char *p, const char *s, bool exactCase) {
+    bool result = true;
+    while (result && *p && *s) {
+        if (*p == '*') {
+            // The character after the star is searched for literally, and each of its places in
+            // the rest of the name is tried in turn; a star at the end finds the terminator.
+            ++p;
+            result = false;
+            for (const char *at = std::strchr(s, *p); at && !result; at = std::strchr(at + 1, *p)) {
+                result = wildcardMatch(p, at, exactCase);
+                if (*at == '\0')
+                    break;
+            }
+            return result;
+        }
+        if (*p != '?') {
+            result = exactCase ? *p == *s : volume::upper(uint8_t(*p)) == volume::upper(uint8_t(*s));
+        }
+        ++p;
+        ++s;
+    }
+    return result && *p == *s;
+}

@@ -1,0 +1,39 @@
+// MatchList: the entries of one volume whose names match a wildcard expression, kept as pointers
+// into the volume's string block, up to a fixed limit.
+#pragma once
+
+#include "core/Vector.h"
+
+#include <cstdint>
+
+class VolumeStream;
+
+class MatchList {
+public:
+    MatchList(const char *expression, int32_t limit);
+    ~MatchList();
+    MatchList(const MatchList &) = delete;
+    MatchList &operator=(const MatchList &) = delete;
+
+    // Keeps an upper-cased copy of text (C locale: only a to z change).
+    void setPattern(const char *text);
+    // False at once when the list is full; otherwise matches the name and appends it on a match.
+    bool addIfMatch(const char *name, bool exactCase);
+    // Offers every named entry of the volume in table order; true when the list is full afterwards.
+    bool addVolume(const VolumeStream &volume, bool exactCase);
+    // '*' and '?' wildcards; both strings are taken as they are (callers upper-case them).
+    static bool wildcardMatch(const char *pattern, const char *name, bool exactCase);
+
+    void clear() { matches.setCount(0); }
+    int32_t count() const { return matches.size(); }
+    const char *at(int32_t index) const { return matches[index]; }
+    bool full() const { return matches.size() >= limit; }
+    const char *getPattern() const { return pattern; }
+    int32_t getLimit() const { return limit; }
+    int32_t capacity() const { return matches.getCapacity(); }
+
+private:
+    char *pattern = nullptr;
+    int32_t limit;
+    Vector<const char *> matches{5};
+};
