@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer. Errors are translated to the Windows error
 // numbers that the streams compare against; sharing rules are emulated with flock.
 #include "platform/Platform.h"
+#include "platform/Wildcard.h"
 
 #include <algorithm>
 #include <cctype>
@@ -59,22 +60,13 @@ uint32_t windowsErrorFor(int errnoValue) {
     }
 }
 
-void failWith(int errnoValue) { lastErrorNumber = windowsErrorFor(errnoValue); }
-
-int compareIgnoringCase(const std::string &a, const std::string &b) {
-    size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        int ca = std::toupper(static_cast<unsigned char>(a[i]));
-        int cb = std::toupper(static_cast<unsigned char>(b[i]));
-        if (ca != cb)
-            return ca - cb;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size() ? -1 : 1;
-    return a.compare(b); // a fixed order for names that differ only in case
+void failWith(int errnoValue) {
+    lastErrorNumber = windowsErrorFor(errnoValue);
 }
 
-std::string directoryOrCurrent(const std::string &directory) { return directory.empty() ? "." : directory; }
+std::string directoryOrCurrent(const std::string &directory) {
+    return directory.empty() ? "." : directory;
+}
 
 } // namespace
 
@@ -175,9 +167,13 @@ bool closeFile(FileHandle file) {
     return true;
 }
 
-uint32_t lastError() { return lastErrorNumber; }
+uint32_t lastError() {
+    return lastErrorNumber;
+}
 
-uint64_t fileCallCount() { return callCount; }
+uint64_t fileCallCount() {
+    return callCount;
+}
 
 bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
     view = MappedView{};
@@ -227,29 +223,6 @@ bool setCurrentDirectory(const char *path) {
     return true;
 }
 
-bool namesMatch(const char *pattern, const char *name) {
-    const char *starPattern = nullptr; // just after the last '*' seen
-    const char *starName = nullptr;    // where that '*' is trying to end its run
-    while (*name) {
-        if (*pattern == '*') {
-            starPattern = ++pattern;
-            starName = name;
-        } else if (*pattern == '?' || (*pattern && std::toupper(static_cast<unsigned char>(*pattern)) ==
-                                                       std::toupper(static_cast<unsigned char>(*name)))) {
-            ++pattern;
-            ++name;
-        } else if (starPattern) {
-            pattern = starPattern;
-            name = ++starName;
-        } else {
-            return false;
-        }
-    }
-    while (*pattern == '*')
-        ++pattern;
-    return *pattern == '\0';
-}
-
 bool findFirst(const std::string &directory, const char *pattern, FoundFile &found) {
     std::string where = directoryOrCurrent(directory);
     DIR *dir = ::opendir(where.c_str());
@@ -262,7 +235,7 @@ bool findFirst(const std::string &directory, const char *pattern, FoundFile &fou
         std::string name = entry->d_name;
         if (name == "." || name == ".." || !namesMatch(pattern, name.c_str()))
             continue;
-        if (any && compareIgnoringCase(name, found.name) >= 0)
+        if (any && compareNamesIgnoringCase(name, found.name) >= 0)
             continue;
         struct stat info {};
         if (::stat((where + '/' + name).c_str(), &info) != 0)
@@ -294,8 +267,7 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
             names.emplace_back(entry->d_name);
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end(),
-              [](const std::string &a, const std::string &b) { return compareIgnoringCase(a, b) < 0; });
+    sortNamesIgnoringCase(names);
     return names;
 }
 

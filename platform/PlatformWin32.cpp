@@ -1,0 +1,259 @@
+// Win32 implementation of the platform layer. The system's own error numbers are already the
+// ones the streams compare against; sharing rules are the share modes of CreateFileA.
+#include "platform/Platform.h"
+#include "platform/Wildcard.h"
+
+#include <cstdio>
+#include <io.h>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace platform {
+namespace {
+
+thread_local uint32_t lastErrorNumber = error::None;
+uint64_t callCount = 0;
+
+HANDLE toHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+// Keeps the system's reason; a failure that left no reason behind still has to read as one.
+void failWithSystemError() {
+    DWORD code = ::GetLastError();
+    lastErrorNumber = code != ERROR_SUCCESS ? uint32_t(code) : error::Unknown;
+}
+
+// directory joined with name; an empty directory is the current one.
+std::string inDirectory(const std::string &directory, const char *name) {
+    if (directory.empty())
+        return name;
+    std::string path = directory;
+    char last = path.back();
+    if (last != '\\' && last != '/' && last != ':')
+        path += '\\';
+    return path + name;
+}
+
+} // namespace
+
+FileHandle openFile(const char *path, OpenMode mode) {
+    ++callCount;
+    DWORD access = GENERIC_READ;
+    DWORD share = FILE_SHARE_READ;
+    DWORD disposition = OPEN_EXISTING;
+    if (mode != OpenMode::ReadShared) {
+        access |= GENERIC_WRITE;
+        disposition = OPEN_ALWAYS;
+    }
+    if (mode == OpenMode::ReadWriteExclusive)
+        share = 0;
+    // A directory cannot be opened this way (no FILE_FLAG_BACKUP_SEMANTICS): ERROR_ACCESS_DENIED.
+    HANDLE handle = ::CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWithSystemError();
+        return InvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got) {
+    ++callCount;
+    got = 0;
+    if (count < 0) {
+        lastErrorNumber = error::InvalidParameter;
+        return false;
+    }
+    DWORD read = 0;
+    if (!::ReadFile(toHandle(file), buffer, DWORD(count), &read, nullptr)) {
+        failWithSystemError();
+        return false;
+    }
+    got = int32_t(read);
+    return true;
+}
+
+bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &written) {
+    ++callCount;
+    written = 0;
+    if (count < 0) {
+        lastErrorNumber = error::InvalidParameter;
+        return false;
+    }
+    DWORD done = 0;
+    if (!::WriteFile(toHandle(file), buffer, DWORD(count), &done, nullptr)) {
+        failWithSystemError();
+        return false;
+    }
+    written = int32_t(done);
+    return true;
+}
+
+int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
+    ++callCount;
+    DWORD method = from == SeekFrom::Begin ? FILE_BEGIN : from == SeekFrom::Current ? FILE_CURRENT : FILE_END;
+    // The high half carries the sign, so a backward move is a move back and never a move to ~4 GiB.
+    LONG high = offset < 0 ? -1 : 0;
+    ::SetLastError(ERROR_SUCCESS);
+    DWORD low = ::SetFilePointer(toHandle(file), LONG(offset), &high, method);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != ERROR_SUCCESS) {
+        failWithSystemError(); // a move before the start is ERROR_NEGATIVE_SEEK and moves nothing
+        return -1;
+    }
+    if (high != 0 || low > DWORD(INT32_MAX)) {
+        lastErrorNumber = error::InvalidParameter;
+        return -1;
+    }
+    return int32_t(low);
+}
+
+int32_t fileSize(FileHandle file) {
+    ++callCount;
+    DWORD high = 0;
+    ::SetLastError(ERROR_SUCCESS);
+    DWORD low = ::GetFileSize(toHandle(file), &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != ERROR_SUCCESS) {
+        failWithSystemError();
+        return -1;
+    }
+    return int32_t(low);
+}
+
+bool closeFile(FileHandle file) {
+    ++callCount;
+    if (!::CloseHandle(toHandle(file))) {
+        failWithSystemError();
+        return false;
+    }
+    return true;
+}
+
+uint32_t lastError() {
+    return lastErrorNumber;
+}
+
+uint64_t fileCallCount() {
+    return callCount;
+}
+
+bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
+    view = MappedView{};
+    if (size <= 0) {
+        lastErrorNumber = error::InvalidParameter;
+        return false;
+    }
+    HANDLE mapping = ::CreateFileMappingA(toHandle(file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
+                                          0, DWORD(size), nullptr);
+    if (!mapping) {
+        failWithSystemError();
+        return false;
+    }
+    void *at = ::MapViewOfFile(mapping, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, 0);
+    if (!at) {
+        failWithSystemError();
+        ::CloseHandle(mapping);
+        return false;
+    }
+    view.data = static_cast<uint8_t *>(at);
+    view.size = size;
+    view.mapping = reinterpret_cast<std::intptr_t>(mapping);
+    return true;
+}
+
+void unmapFile(MappedView &view) {
+    if (view.data)
+        ::UnmapViewOfFile(view.data);
+    if (view.mapping)
+        ::CloseHandle(reinterpret_cast<HANDLE>(view.mapping));
+    view = MappedView{};
+}
+
+uint32_t currentDirectory(char *buffer, uint32_t size) {
+    DWORD length = ::GetCurrentDirectoryA(DWORD(size), buffer);
+    if (length == 0)
+        failWithSystemError();
+    return uint32_t(length);
+}
+
+bool setCurrentDirectory(const char *path) {
+    if (!::SetCurrentDirectoryA(path)) {
+        failWithSystemError();
+        return false;
+    }
+    return true;
+}
+
+bool findFirst(const std::string &directory, const char *pattern, FoundFile &found) {
+    WIN32_FIND_DATAA entry;
+    HANDLE search = ::FindFirstFileA(inDirectory(directory, pattern).c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        failWithSystemError();
+        return false;
+    }
+    // The system's own matching also accepts short (8.3) names and a few MS-DOS quirks; the
+    // long name must match the pattern by the same rule on every system. Of several matches the
+    // first by name wins, whatever order the file system keeps.
+    bool any = false;
+    do {
+        std::string name = entry.cFileName;
+        if (name == "." || name == ".." || !namesMatch(pattern, name.c_str()))
+            continue;
+        if (any && compareNamesIgnoringCase(name, found.name) >= 0)
+            continue;
+        found.name = name;
+        found.isDirectory = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        found.size = int64_t((uint64_t(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+        any = true;
+    } while (::FindNextFileA(search, &entry));
+    ::FindClose(search);
+    if (!any)
+        lastErrorNumber = error::FileNotFound;
+    return any;
+}
+
+std::vector<std::string> listPlainFiles(const std::string &directory, const char *pattern) {
+    std::vector<std::string> names;
+    _finddata_t entry;
+    intptr_t search = ::_findfirst(inDirectory(directory, pattern).c_str(), &entry);
+    if (search == -1) {
+        lastErrorNumber = error::FileNotFound;
+        return names;
+    }
+    // Attribute mask 0 of the old find-first: plain files only.
+    const unsigned skipped = _A_SUBDIR | _A_HIDDEN | _A_SYSTEM;
+    do {
+        if ((entry.attrib & skipped) == 0 && namesMatch(pattern, entry.name))
+            names.emplace_back(entry.name);
+    } while (::_findnext(search, &entry) == 0);
+    ::_findclose(search);
+    sortNamesIgnoringCase(names);
+    return names;
+}
+
+PromptAnswer askRetryOrCancel(const char *caption, const char *text) {
+    const UINT style = MB_RETRYCANCEL | MB_ICONHAND | MB_TASKMODAL | MB_SETFOREGROUND; // 0x12015
+    switch (::MessageBoxA(nullptr, text, caption, style)) {
+    case IDRETRY:
+        return PromptAnswer::Retry;
+    case IDCANCEL:
+        return PromptAnswer::Cancel;
+    default:
+        return PromptAnswer::Unavailable; // the box could not be shown
+    }
+}
+
+void debugBreak() {
+    // Without a debugger the breakpoint would kill the process, and Retry promises to go on.
+    if (::IsDebuggerPresent())
+        ::DebugBreak();
+}
+
+void exitProcessNow(int code) {
+    // Whatever the program already printed must not be lost with the process.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::ExitProcess(UINT(code));
+}
+
+} // namespace platform

@@ -1,0 +1,365 @@
+// The platform layer's contract, the same on every system: file calls and the Windows error
+// numbers they report, sharing, mapping, the current directory, directory searches and the
+// fatal-report services.
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+namespace {
+
+// A fresh directory for one test, removed afterwards.
+class Scratch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        root = fs::temp_directory_path() / (std::string("qarvex-platform-") + info->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    std::string path(const std::string &name) const { return (root / name).string(); }
+    void makeFile(const std::string &name, const std::string &bytes) const {
+        std::ofstream(root / name, std::ios::binary) << bytes;
+    }
+
+    fs::path root;
+};
+
+using Files = Scratch;
+using Directories = Scratch;
+
+std::string readAll(FileHandle file) {
+    char buffer[64] = {};
+    int32_t got = 0;
+    EXPECT_TRUE(readFile(file, buffer, sizeof buffer, got));
+    return std::string(buffer, size_t(got));
+}
+
+TEST_F(Files, ReadSeekAndSizeOfAnExistingFile) {
+    makeFile("data.bin", "0123456789");
+    FileHandle file = openFile(path("data.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    EXPECT_EQ(fileSize(file), 10);
+
+    char buffer[4] = {};
+    int32_t got = -1;
+    ASSERT_TRUE(readFile(file, buffer, 4, got));
+    EXPECT_EQ(got, 4);
+    EXPECT_EQ(std::string(buffer, 4), "0123");
+    EXPECT_EQ(seekFile(file, 0, SeekFrom::Current), 4);
+    EXPECT_EQ(seekFile(file, 3, SeekFrom::Current), 7);
+    EXPECT_EQ(readAll(file), "789");
+    // At the end a read succeeds with nothing.
+    ASSERT_TRUE(readFile(file, buffer, 4, got));
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(seekFile(file, -2, SeekFrom::End), 8);
+    EXPECT_EQ(readAll(file), "89");
+    EXPECT_EQ(seekFile(file, 1, SeekFrom::Begin), 1);
+    EXPECT_EQ(readAll(file), "123456789");
+    EXPECT_TRUE(closeFile(file));
+}
+
+TEST_F(Files, AMoveBeforeTheStartFailsAndLeavesThePositionAlone) {
+    makeFile("data.bin", "0123456789");
+    FileHandle file = openFile(path("data.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    ASSERT_EQ(seekFile(file, 5, SeekFrom::Begin), 5);
+    EXPECT_EQ(seekFile(file, -6, SeekFrom::Current), -1);
+    EXPECT_NE(lastError(), error::None);
+    EXPECT_EQ(seekFile(file, 0, SeekFrom::Current), 5);
+    closeFile(file);
+}
+
+TEST_F(Files, ReadWriteModesCreateMissingFilesAndKeepExistingBytes) {
+    for (OpenMode mode : {OpenMode::ReadWriteShared, OpenMode::ReadWriteExclusive}) {
+        SCOPED_TRACE(int(mode));
+        std::string name = path("created-" + std::to_string(int(mode)));
+        FileHandle file = openFile(name.c_str(), mode);
+        ASSERT_NE(file, InvalidFile);
+        int32_t written = 0;
+        ASSERT_TRUE(writeFile(file, "abc", 3, written));
+        EXPECT_EQ(written, 3);
+        ASSERT_TRUE(closeFile(file));
+
+        file = openFile(name.c_str(), mode);
+        ASSERT_NE(file, InvalidFile);
+        EXPECT_EQ(fileSize(file), 3); // reopening never truncates
+        EXPECT_EQ(seekFile(file, 0, SeekFrom::End), 3);
+        ASSERT_TRUE(writeFile(file, "de", 2, written));
+        EXPECT_EQ(seekFile(file, 0, SeekFrom::Begin), 0);
+        EXPECT_EQ(readAll(file), "abcde");
+        closeFile(file);
+    }
+}
+
+TEST_F(Files, FailuresReportWindowsErrorNumbers) {
+    fs::create_directory(root / "folder");
+    struct Case {
+        const char *what;
+        std::string path;
+        OpenMode mode;
+        uint32_t error;
+    } cases[] = {
+        {"missing file", path("missing.bin"), OpenMode::ReadShared, error::FileNotFound},
+        {"directory for reading", path("folder"), OpenMode::ReadShared, error::AccessDenied},
+        {"directory for writing", path("folder"), OpenMode::ReadWriteExclusive, error::AccessDenied},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(openFile(c.path.c_str(), c.mode), InvalidFile);
+        EXPECT_EQ(lastError(), c.error);
+    }
+}
+
+TEST_F(Files, ShareModesOfTheOpenModes) {
+    makeFile("shared.bin", "x");
+    std::string name = path("shared.bin");
+    struct Case {
+        OpenMode held;
+        OpenMode wanted;
+        bool granted;
+    } cases[] = {
+        {OpenMode::ReadShared, OpenMode::ReadShared, true},
+        {OpenMode::ReadShared, OpenMode::ReadWriteExclusive, false},
+        {OpenMode::ReadWriteExclusive, OpenMode::ReadShared, false},
+        {OpenMode::ReadWriteExclusive, OpenMode::ReadWriteExclusive, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(int(c.held)) + " then " + std::to_string(int(c.wanted)));
+        FileHandle held = openFile(name.c_str(), c.held);
+        ASSERT_NE(held, InvalidFile);
+        FileHandle second = openFile(name.c_str(), c.wanted);
+        EXPECT_EQ(second != InvalidFile, c.granted);
+        if (second != InvalidFile)
+            closeFile(second);
+        else
+            EXPECT_EQ(lastError(), error::SharingViolation);
+        closeFile(held);
+    }
+}
+
+TEST_F(Files, EveryFileCallIsCounted) {
+    makeFile("count.bin", "abc");
+    uint64_t before = fileCallCount();
+    FileHandle file = openFile(path("count.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    char byte;
+    int32_t got;
+    readFile(file, &byte, 1, got);
+    seekFile(file, 0, SeekFrom::Begin);
+    fileSize(file);
+    closeFile(file);
+    EXPECT_EQ(fileCallCount() - before, 5u);
+}
+
+TEST_F(Files, AMappedViewShowsTheFileBytes) {
+    const std::string bytes("PVOL\x16\0\0\0rest", 12);
+    makeFile("mapped.bin", bytes);
+    FileHandle file = openFile(path("mapped.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    MappedView view;
+    ASSERT_TRUE(mapFile(file, fileSize(file), false, view));
+    EXPECT_EQ(view.size, 12);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(view.data), 12), bytes);
+    unmapFile(view);
+    EXPECT_EQ(view.data, nullptr);
+    EXPECT_EQ(view.mapping, 0);
+
+    EXPECT_FALSE(mapFile(file, 0, false, view));
+    EXPECT_EQ(view.data, nullptr);
+    closeFile(file);
+}
+
+TEST_F(Files, AWritableViewChangesTheFile) {
+    makeFile("mapped.bin", "abcd");
+    FileHandle file = openFile(path("mapped.bin").c_str(), OpenMode::ReadWriteShared);
+    ASSERT_NE(file, InvalidFile);
+    MappedView view;
+    ASSERT_TRUE(mapFile(file, 4, true, view));
+    view.data[0] = 'X';
+    unmapFile(view);
+    seekFile(file, 0, SeekFrom::Begin);
+    EXPECT_EQ(readAll(file), "Xbcd");
+    closeFile(file);
+}
+
+// The current directory, restored whatever the test does.
+class CurrentDirectory : public Scratch {
+protected:
+    void SetUp() override {
+        Scratch::SetUp();
+        saved = fs::current_path();
+    }
+    void TearDown() override {
+        fs::current_path(saved);
+        Scratch::TearDown();
+    }
+    fs::path saved;
+};
+
+TEST_F(CurrentDirectory, ReportsTheNeededSizeWhenTheBufferIsShort) {
+    char whole[4096];
+    uint32_t length = currentDirectory(whole, sizeof whole);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof whole);
+    EXPECT_EQ(std::strlen(whole), length);
+    EXPECT_EQ(fs::path(whole), fs::current_path());
+
+    char tiny[2];
+    EXPECT_EQ(currentDirectory(tiny, sizeof tiny), length + 1);
+}
+
+TEST_F(CurrentDirectory, ChangesAndRefusesMissingDirectories) {
+    fs::create_directory(root / "inner");
+    ASSERT_TRUE(setCurrentDirectory(path("inner").c_str()));
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), root / "inner"));
+    EXPECT_FALSE(setCurrentDirectory(path("absent").c_str()));
+    EXPECT_NE(lastError(), error::None);
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), root / "inner"));
+}
+
+TEST(NamesMatch, WindowsStyleWildcards) {
+    struct Case {
+        const char *pattern;
+        const char *name;
+        bool matches;
+    } cases[] = {
+        {"*.vol", "game.VOL", true},
+        {"*.vol", "game.volume", false},
+        {"*.vol", ".vol", true},
+        {"GAME.VOL", "game.vol", true},
+        {"game.vol", "game.vo", false},
+        {"?.dat", "a.dat", true},
+        {"?.dat", ".dat", false},
+        {"a?", "a", false},
+        {"*", "", true},
+        {"*", "x", true},
+        {"a*b*c", "aXbYbZc", true},
+        {"a*b*c", "aXbYc", true},
+        {"a*b*c", "acb", false},
+        {"000000FF.*", "000000ff.dat", true},
+        {"*.*", "noextension", false},
+        {"**x", "abx", true},
+        {"", "", true},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(namesMatch(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
+}
+
+TEST_F(Directories, FindFirstTakesTheFirstMatchByNameIgnoringCase) {
+    makeFile("b.DAT", "bb");
+    makeFile("C.dat", "ccc");
+    makeFile("a.txt", "a");
+    fs::create_directory(root / "A.dat");
+    struct Case {
+        const char *pattern;
+        const char *name;
+        bool isDirectory;
+        int64_t size;
+    } cases[] = {
+        {"*.dat", "A.dat", true, 0},
+        {"b*", "b.DAT", false, 2},
+        {"c.DAT", "C.dat", false, 3},
+        {"?.t*", "a.txt", false, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pattern);
+        FoundFile found;
+        ASSERT_TRUE(findFirst(root.string(), c.pattern, found));
+        EXPECT_EQ(found.name, c.name);
+        EXPECT_EQ(found.isDirectory, c.isDirectory);
+        if (!c.isDirectory) {
+            EXPECT_EQ(found.size, c.size);
+        }
+    }
+    FoundFile found;
+    EXPECT_FALSE(findFirst(root.string(), "*.pbm", found));
+    EXPECT_EQ(lastError(), error::FileNotFound);
+    EXPECT_FALSE(findFirst(path("absent"), "*", found));
+    EXPECT_NE(lastError(), error::None);
+}
+
+TEST_F(Directories, AnEmptyDirectoryMeansTheCurrentOne) {
+    makeFile("000000FF.dat", "id");
+    fs::path saved = fs::current_path();
+    fs::current_path(root);
+    FoundFile found;
+    bool any = findFirst("", "000000ff.*", found);
+    std::vector<std::string> names = listPlainFiles("", "*.DAT");
+    fs::current_path(saved);
+    ASSERT_TRUE(any);
+    EXPECT_EQ(found.name, "000000FF.dat");
+    EXPECT_EQ(names, std::vector<std::string>{"000000FF.dat"});
+}
+
+TEST_F(Directories, PlainFilesOnlySortedByNameIgnoringCase) {
+    for (const char *name : {"b.vol", "A.vol", "c.VOL", "readme.txt", "d.volume"})
+        makeFile(name, "PVOL");
+    fs::create_directory(root / "sub.vol");
+#ifdef _WIN32
+    makeFile("hidden.vol", "PVOL");
+    makeFile("system.vol", "PVOL");
+    ASSERT_TRUE(SetFileAttributesA(path("hidden.vol").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesA(path("system.vol").c_str(), FILE_ATTRIBUTE_SYSTEM));
+#else
+    makeFile(".hidden.vol", "PVOL"); // a leading dot is what hides a file here
+#endif
+    std::vector<std::string> expected = {"A.vol", "b.vol", "c.VOL"};
+    EXPECT_EQ(listPlainFiles(root.string(), "*.vol"), expected);
+    EXPECT_EQ(listPlainFiles(root.string(), "B.VOL"), std::vector<std::string>{"b.vol"});
+    EXPECT_TRUE(listPlainFiles(root.string(), "*.pbm").empty());
+    EXPECT_TRUE(listPlainFiles(path("absent"), "*.vol").empty());
+#ifdef _WIN32
+    SetFileAttributesA(path("hidden.vol").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(path("system.vol").c_str(), FILE_ATTRIBUTE_NORMAL);
+#endif
+}
+
+TEST(FatalServices, ADebuggerBreakWithoutADebuggerReturns) {
+    debugBreak();
+    SUCCEED();
+}
+
+// Set by the child of the death test below; its exit must not run them.
+void reportExitHandler() {
+    std::fputs("exit handler ran", stderr);
+}
+struct ReportsTeardown {
+    bool armed = false;
+    ~ReportsTeardown() {
+        if (armed)
+            std::fputs("static teardown ran", stderr);
+    }
+} teardownWitness;
+
+TEST(FatalServicesDeathTest, ExitEndsAtOnceWithTheCodeAndKeepsWhatWasPrinted) {
+    EXPECT_EXIT(
+        {
+            teardownWitness.armed = true;
+            std::atexit(reportExitHandler);
+            std::setvbuf(stderr, nullptr, _IOFBF, 256); // held back, so the exit has to flush it
+            std::fputs("printed before", stderr);
+            exitProcessNow(1);
+        },
+        ::testing::ExitedWithCode(1), "^printed before$");
+}
+
+} // namespace
