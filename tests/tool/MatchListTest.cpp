@@ -1,0 +1,104 @@
+// The match list: the wildcard matcher's rules, upper-casing, the limit and long names.
+#include "tool/MatchList.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(MatchListTest, WildcardMatcherRules) {
+    struct Case {
+        const char *pattern;
+        const char *name;
+        bool matches;
+    } cases[] = {
+        {"README.TXT", "README.TXT", true},
+        {"README.TXT", "README.TX", false},
+        {"README.TX", "README.TXT", false},
+        {"*", "A", true},
+        {"*", "", false}, // a lone star needs one character
+        {"AB*", "AB", false},
+        {"AB*", "ABC", true},
+        {"*.*", "NODOT", false},
+        {"*.*", "A.B", true},
+        {"*.TXT", ".TXT", true}, // a star before a literal matches an empty run
+        {"A?", "A", false},
+        {"A?", "AB", true},
+        {"A?", "ABC", false},
+        {"?", "", false},
+        {"*A", "BANANA", true}, // tries each A in turn
+        {"*NA", "BANANA", true},
+        {"*AN", "BANANA", false},
+        {"*NAB", "BANANA", false},
+        {"B*N*A", "BANANA", true},
+        {"*?", "AB", false}, // the character after a star is searched literally
+        {"*?", "A?", true},
+        {"**", "AB", false},
+        {"**", "A*B", true},
+        {"", "", true},
+        {"", "A", false},
+        {"*.PFT", "FONTS.PFT.BAK", false},
+        {"*.PFT", "FONT.PFT", true},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(MatchList::wildcardMatch(c.pattern, c.name, false), c.matches)
+            << c.pattern << " vs " << c.name;
+}
+
+TEST(MatchListTest, ExactCaseComparesBytes) {
+    EXPECT_FALSE(MatchList::wildcardMatch("ab", "AB", true));
+    EXPECT_TRUE(MatchList::wildcardMatch("ab", "AB", false));
+    EXPECT_TRUE(MatchList::wildcardMatch("a?", "aB", true));
+}
+
+TEST(MatchListTest, PatternAndNamesAreUpperCasedStoredNamesKept) {
+    MatchList list("readme.*", 10);
+    EXPECT_STREQ(list.getPattern(), "README.*");
+    const char *name = "ReadMe.TXT";
+    EXPECT_TRUE(list.addIfMatch(name, false));
+    EXPECT_TRUE(list.addIfMatch("other.txt", false)); // true even without a match
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_EQ(list.at(0), name); // the stored pointer, not a copy
+    // Only a to z change: accented bytes are left alone.
+    list.setPattern("\xe9t\xe9.txt");
+    EXPECT_STREQ(list.getPattern(), "\xe9T\xe9.TXT");
+}
+
+TEST(MatchListTest, LimitStopsTheListWithoutLookingAtNames) {
+    MatchList list("*", 3);
+    EXPECT_GE(list.capacity(), 3);
+    for (const char *name : {"a", "b", "c"})
+        EXPECT_TRUE(list.addIfMatch(name, false));
+    EXPECT_TRUE(list.full());
+    EXPECT_FALSE(list.addIfMatch("d", false));
+    EXPECT_EQ(list.count(), 3);
+    list.clear();
+    EXPECT_FALSE(list.full());
+    EXPECT_TRUE(list.addIfMatch("e", false));
+}
+
+TEST(MatchListTest, ToolLimitIsReservedUpFront) {
+    MatchList list("*", 16384);
+    EXPECT_EQ(list.capacity(), 16385); // rounded up to the growth step of 5
+}
+
+TEST(MatchListTest, NamesLongerThan511AreMatchedWhole) {
+    MatchList list("*.TXT", 10);
+    std::string longText(600, 'x');
+    longText += ".txt";
+    std::string longData(600, 'y');
+    longData += ".dat";
+    std::string exactly511(507, 'z');
+    exactly511 += ".txt";
+    std::string exactly512(508, 'z');
+    exactly512 += ".txt";
+    for (const std::string *name : {&longText, &longData, &exactly511, &exactly512})
+        list.addIfMatch(name->c_str(), false);
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_EQ(list.at(0), longText.c_str());
+    EXPECT_EQ(list.at(1), exactly511.c_str());
+    EXPECT_EQ(list.at(2), exactly512.c_str());
+}
+
+} // namespace
