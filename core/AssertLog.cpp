@@ -23,7 +23,8 @@ void writeText(platform::FileHandle file, const char *text, size_t length) {
 
 } // namespace
 
-AssertException::AssertException(const char *sourceFile, int32_t sourceLine, const char *text) : line(sourceLine) {
+AssertException::AssertException(const char *sourceFile, int32_t sourceLine, const char *text)
+    : line(sourceLine) {
     copyCut(file, sourceFile);
     copyCut(message, text);
 }
@@ -61,21 +62,27 @@ void AssertLog::append(const char *header, const char *text) {
     }
     if (header)
         writeText(file, header, std::strlen(header));
-    writeText(file, text, std::strlen(text));
+    if (text)
+        writeText(file, text, std::strlen(text));
     writeText(file, "\r\n", 2);
     platform::closeFile(file);
 }
 
-void AssertLog::report(int kind, const char *file, const char *text, int32_t line) {
+void AssertLog::report(AssertKind kind, const char *file, const char *text, int32_t line) {
     char header[1024];
-    if (kind == AssertMessage) {
+    // A missing name or text is reported as empty rather than taking the process down here.
+    if (!file)
+        file = "";
+    if (!text)
+        text = "";
+    if (kind == AssertKind::Message) {
         if (flags & (NoLogFile | NoMessages))
             return;
         ++messageCount;
         append(nullptr, text);
         return;
     }
-    if (kind == AssertWarning) {
+    if (kind == AssertKind::Warning) {
         if (flags & (NoLogFile | NoWarnings))
             return;
         ++warningCount;
@@ -92,7 +99,8 @@ void AssertLog::report(int kind, const char *file, const char *text, int32_t lin
     if (throwOnFatal)
         throw AssertException(file, line, text);
     std::snprintf(header, sizeof header, "FATAL:   %s @ %d\n\nRetry to Break", file, line);
-    if (!(flags & NoMessageBox) && platform::askRetryOrCancel(header, text) == platform::PromptAnswer::Retry) {
+    if (!(flags & NoMessageBox) &&
+        platform::askRetryOrCancel(header, text) == platform::PromptAnswer::Retry) {
         platform::debugBreak();
         return;
     }

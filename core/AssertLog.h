@@ -5,7 +5,11 @@
 
 #include <cstdint>
 
-enum AssertKind { AssertMessage = 1, AssertWarning = 2, AssertFatal = 3 };
+// The kind of a report. Any value other than Message and Warning is handled as Fatal.
+enum class AssertKind : int32_t { Message = 1, Warning = 2, Fatal = 3 };
+inline constexpr AssertKind AssertMessage = AssertKind::Message;
+inline constexpr AssertKind AssertWarning = AssertKind::Warning;
+inline constexpr AssertKind AssertFatal = AssertKind::Fatal;
 
 // Thrown by a fatal report instead of ending the process when throwOnFatal is set.
 struct AssertException {
@@ -34,9 +38,10 @@ public:
     AssertLog(const AssertLog &) = delete;
     AssertLog &operator=(const AssertLog &) = delete;
 
-    // Any kind other than AssertMessage and AssertWarning is fatal. Returns for messages,
-    // warnings and a fatal report after which the user chose the debugger.
-    void report(int kind, const char *file, const char *text, int32_t line);
+    // Returns for messages, warnings and a fatal report after which the user chose the debugger;
+    // otherwise a fatal report ends the process with code 1, or throws AssertException when
+    // throwOnFatal is set.
+    void report(AssertKind kind, const char *file, const char *text, int32_t line);
     // Writes one record: the separator once per process, then header (may be null), text, CR LF.
     void append(const char *header, const char *text);
     // Formats into the module's 1024-byte buffer; the next call overwrites it.

@@ -32,8 +32,8 @@ inline void write32(void *at, uint32_t value) {
 
 // A four-character tag as the little-endian word of its four bytes in reading order.
 constexpr uint32_t tag(const char (&text)[5]) {
-    return uint32_t(uint8_t(text[0])) | (uint32_t(uint8_t(text[1])) << 8) | (uint32_t(uint8_t(text[2])) << 16) |
-           (uint32_t(uint8_t(text[3])) << 24);
+    return uint32_t(uint8_t(text[0])) | (uint32_t(uint8_t(text[1])) << 8) |
+           (uint32_t(uint8_t(text[2])) << 16) | (uint32_t(uint8_t(text[3])) << 24);
 }
 
 } // namespace le

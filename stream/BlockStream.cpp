@@ -126,11 +126,17 @@ bool BlockStream::flush() {
     return true;
 }
 
-int32_t BlockStream::query(int32_t code) { return inner ? inner->query(code) : 0; }
+int32_t BlockStream::query(int32_t code) {
+    return inner ? inner->query(code) : 0;
+}
 
-void *BlockStream::getDataPointer() { return inner ? inner->getDataPointer() : nullptr; }
+void *BlockStream::getDataPointer() {
+    return inner ? inner->getDataPointer() : nullptr;
+}
 
-BlockRStream::~BlockRStream() { close(); }
+BlockRStream::~BlockRStream() {
+    close();
+}
 
 bool BlockRStream::openAny(StreamIO *innerStream) {
     close();
@@ -138,7 +144,8 @@ bool BlockRStream::openAny(StreamIO *innerStream) {
         return false;
     inner = innerStream;
     blockStart = inner->getPosition();
-    uint8_t header[HeaderSize];
+    // Zeroed first: a block stream underneath may deliver fewer bytes and still succeed.
+    uint8_t header[HeaderSize] = {};
     if (!inner->read(HeaderSize, header)) {
         inner = nullptr;
         blockStart = 0;
@@ -180,7 +187,9 @@ void BlockRStream::abandon() {
     forget();
 }
 
-BlockRWStream::~BlockRWStream() { close(); }
+BlockRWStream::~BlockRWStream() {
+    close();
+}
 
 bool BlockRWStream::begin(StreamIO *innerStream, uint32_t tag, uint32_t sizeWord) {
     close();
@@ -203,6 +212,7 @@ bool BlockRWStream::begin(StreamIO *innerStream, uint32_t tag, uint32_t sizeWord
 void BlockRWStream::close() {
     if (!inner)
         return;
+    const int32_t writtenEnd = position; // zeros never go over data written through this block
     bool headerKnown = true;
     if (dataLength() == 0) {
         blockSize = (blockSize & PadTo4) | (uint32_t(position - blockStart - HeaderSize) & LengthMask);
@@ -218,12 +228,14 @@ void BlockRWStream::close() {
                 inner->setPosition(end > INT32_MAX ? INT32_MAX : int32_t(end));
                 position = inner->getPosition();
             }
-            // Only padding is ever zero-filled: a seek that fell short must not overwrite data.
-            int64_t dataEnd = int64_t(blockStart) + HeaderSize + dataLength();
+            // The inner stream may still stand inside the data: after rewriting the header of a
+            // stream that says it cannot seek, or after a seek that fell short. Zeros written
+            // from there would destroy the data, so the fill starts only past it.
             const uint8_t zero = 0;
-            for (int64_t at = position; at >= dataEnd && at < end; ++at)
-                if (!inner->write(1, &zero))
-                    break;
+            if (position >= writtenEnd)
+                for (int64_t at = position; at < end; ++at)
+                    if (!inner->write(1, &zero))
+                        break;
         }
     }
     forget();

@@ -24,19 +24,22 @@ public:
     // The offset just past the padding of a block whose header starts at blockStart.
     static int64_t blockEndFor(int64_t blockStart, uint32_t sizeWord);
 
-    // The header as read or written: tag, then size word.
-    uint32_t blockId = 0;
-    uint32_t blockSize = 0;
-
 protected:
     BlockStream() { status = Closed; }
     bool keepInnerInStep();
     bool transfer(int32_t count, void *readInto, const void *writeFrom);
     void forget();
 
-    StreamIO *inner = nullptr;
-    int32_t position = 0;
-    int32_t blockStart = 0;
+    StreamIO *inner = nullptr; // not owned
+
+public:
+    // The header as read or written: tag, then size word. Users read them after opening.
+    uint32_t blockId = 0;
+    uint32_t blockSize = 0;
+
+protected:
+    int32_t position = 0;   // absolute position in the inner stream of the next byte
+    int32_t blockStart = 0; // absolute position in the inner stream of the header
 };
 
 class BlockRStream : public BlockStream {

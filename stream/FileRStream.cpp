@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-FileRStream::~FileRStream() { close(); }
+FileRStream::~FileRStream() {
+    close();
+}
 
 bool FileRStream::open(const char *path) {
     close();
@@ -72,9 +74,12 @@ bool FileRStream::setPosition(int32_t position) {
     return true;
 }
 
-bool FileRStream::fillWindow(int32_t position) {
-    if (getPosition() != position && !setPosition(position))
-        return false;
+bool FileRStream::fillWindow() {
+    // The window is empty, so the stream's position is the file pointer: one query of it, then
+    // one read, and no seek.
+    int32_t position = getPosition();
+    if (position < 0)
+        return failFromSystem();
     if (!platform::readFile(handle, window, WindowSize, lastCount)) {
         emptyWindow();
         return failFromSystem();
@@ -90,7 +95,7 @@ bool FileRStream::read(int32_t count, void *buffer) {
     if (count == 0)
         return true;
     auto out = static_cast<uint8_t *>(buffer);
-    if (!windowInUse() && count < WindowThreshold && !fillWindow(getPosition()))
+    if (!windowInUse() && count < WindowThreshold && !fillWindow())
         return false;
     if (windowInUse()) {
         int32_t taken = std::min(windowEnd - windowPosition + 1, count);
@@ -103,6 +108,9 @@ bool FileRStream::read(int32_t count, void *buffer) {
     }
     if (count > 0) {
         // The file pointer stands after the window, which is exactly where the stream is now.
+        // The window goes before the direct read: if that read fails or comes up short, the
+        // position must be the file pointer, or a later seek into the old window and a read past
+        // it would continue from the wrong place in the file.
         emptyWindow();
         if (!platform::readFile(handle, out, count, lastCount))
             return failFromSystem();
@@ -121,9 +129,13 @@ bool FileRStream::write(int32_t, const void *) {
     return false;
 }
 
-bool FileRStream::flush() { return true; }
+bool FileRStream::flush() {
+    return true;
+}
 
-void *FileRStream::getDataPointer() { return nullptr; }
+void *FileRStream::getDataPointer() {
+    return nullptr;
+}
 
 int32_t FileRStream::query(int32_t code) {
     switch (code) {

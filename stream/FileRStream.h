@@ -27,7 +27,7 @@ public:
 
 private:
     bool failFromSystem();
-    bool fillWindow(int32_t position);
+    bool fillWindow();
     void emptyWindow() { windowStart = -1; }
     bool windowInUse() const { return windowStart != -1; }
 

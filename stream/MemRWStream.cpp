@@ -3,7 +3,9 @@
 
 #include <cstring>
 
-MemRWStream::MemRWStream() { close(); }
+MemRWStream::MemRWStream() {
+    close();
+}
 
 void MemRWStream::attach(int32_t size, void *region) {
     regionStart = cursor = static_cast<uint8_t *>(region);
@@ -23,7 +25,9 @@ bool MemRWStream::failAtCursor(bool writing) {
     return false;
 }
 
-int32_t MemRWStream::getPosition() { return int32_t(cursor - regionStart); }
+int32_t MemRWStream::getPosition() {
+    return int32_t(cursor - regionStart);
+}
 
 bool MemRWStream::setPosition(int32_t position) {
     if (status == EndOfData)
@@ -69,9 +73,13 @@ bool MemRWStream::write(int32_t count, const void *buffer) {
     return true;
 }
 
-bool MemRWStream::flush() { return true; }
+bool MemRWStream::flush() {
+    return true;
+}
 
-void *MemRWStream::getDataPointer() { return (attached && status == Ok) ? cursor : nullptr; }
+void *MemRWStream::getDataPointer() {
+    return (attached && status == Ok) ? cursor : nullptr;
+}
 
 int32_t MemRWStream::query(int32_t code) {
     switch (code) {

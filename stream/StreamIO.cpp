@@ -3,23 +3,39 @@
 
 #include <cstring>
 
-int32_t StreamIO::getStatus() { return status; }
+int32_t StreamIO::getStatus() {
+    return status;
+}
 
 StreamIO::~StreamIO() = default;
 
-int32_t StreamIO::getPosition() { return 0; }
+int32_t StreamIO::getPosition() {
+    return 0;
+}
 
-bool StreamIO::setPosition(int32_t) { return true; }
+bool StreamIO::setPosition(int32_t) {
+    return true;
+}
 
-int32_t StreamIO::query(int32_t) { return 0; }
+int32_t StreamIO::query(int32_t) {
+    return 0;
+}
 
-bool StreamIO::flush() { return true; }
+bool StreamIO::flush() {
+    return true;
+}
 
-bool StreamIO::write(int32_t, const void *) { return true; }
+bool StreamIO::write(int32_t, const void *) {
+    return true;
+}
 
-bool StreamIO::read(int32_t, void *) { return true; }
+bool StreamIO::read(int32_t, void *) {
+    return true;
+}
 
-void *StreamIO::getDataPointer() { return nullptr; }
+void *StreamIO::getDataPointer() {
+    return nullptr;
+}
 
 void StreamIO::close() {}
 

@@ -69,3 +69,67 @@ TEST(VectorPtr, HoldsPointersWithoutOwningThem) {
     EXPECT_EQ(v.at(1), &b);
     EXPECT_EQ(*v.at(0), 1);
 }
+
+TEST(Vector, ShrinkingGivesBackWholeStepsAndKeepsTheFirstElements) {
+    Vector<int> v(5);
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(v.append(i));
+    ASSERT_TRUE(v.resize(3));
+    EXPECT_EQ(v.size(), 3);
+    EXPECT_EQ(v.getCapacity(), 5);
+    EXPECT_EQ(v[2], 2);
+    ASSERT_TRUE(v.append(7));
+    EXPECT_EQ(v[3], 7);
+}
+
+TEST(Vector, OtherGrowthStepsRoundTheCapacityToTheirMultiples) {
+    Vector<uint8_t> v(16);
+    EXPECT_EQ(v.growthStep(), 16);
+    ASSERT_TRUE(v.resize(17));
+    EXPECT_EQ(v.getCapacity(), 32);
+    ASSERT_TRUE(v.reserve(33));
+    EXPECT_EQ(v.getCapacity(), 48);
+    EXPECT_EQ(v.size(), 17);
+}
+
+TEST(Vector, AFailedReserveLeavesItEmptyButUsable) {
+    struct Big {
+        char bytes[1 << 20];
+    };
+    Vector<Big> v(5);
+    ASSERT_TRUE(v.resize(2));
+    EXPECT_FALSE(v.reserve(INT32_MAX - 2));
+    EXPECT_EQ(v.size(), 0);
+    EXPECT_EQ(v.getCapacity(), 0);
+    ASSERT_TRUE(v.resize(1));
+    EXPECT_EQ(v.size(), 1);
+}
+
+TEST(Vector, PackedElementsAreCopiedBytewise) {
+#pragma pack(push, 1)
+    struct Item {
+        uint32_t id;
+        uint8_t flag;
+        uint32_t offset, size, name;
+    };
+#pragma pack(pop)
+    static_assert(sizeof(Item) == 17);
+    Vector<Item> v(5);
+    for (uint32_t i = 0; i < 9; ++i)
+        ASSERT_TRUE(v.append(Item{i, uint8_t(i), i * 10, i * 100, i * 1000}));
+    EXPECT_EQ(v[8].size, 800u);
+    EXPECT_EQ(v[5].flag, 5);
+    EXPECT_EQ(v.end() - v.begin(), 9);
+}
+
+TEST(VectorPtr, TheOwnerDeletesTheObjectsAndTheArrayGoesWithIt) {
+    int *objects[3];
+    {
+        VectorPtr<int *> v;
+        for (int i = 0; i < 3; ++i)
+            ASSERT_TRUE(v.append(objects[i] = new int(i)));
+        for (int i = 0; i < v.size(); ++i)
+            delete v.at(i);
+    } // only the array is freed here; the sanitizers see any double free or leak
+    SUCCEED();
+}
