@@ -2,6 +2,7 @@
 // one implementation file; nothing outside this folder calls the system directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,9 +41,9 @@ inline constexpr char PathSeparator = '/';
 #endif
 
 enum class OpenMode {
-    ReadShared,            // an existing file, read only, others may read too
-    ReadWriteShared,       // created when missing, read and write, others may read
-    ReadWriteExclusive,    // created when missing, read and write, nobody else may open it
+    ReadShared,         // an existing file, read only, others may read too
+    ReadWriteShared,    // created when missing, read and write, others may read
+    ReadWriteExclusive, // created when missing, read and write, nobody else may open it
 };
 
 // Opens a file; InvalidFile on failure, with lastError() telling why.
@@ -82,6 +83,11 @@ bool setCurrentDirectory(const char *path);
 // Windows-style name match: letter case ignored, '*' any run of characters including none,
 // '?' exactly one character.
 bool namesMatch(const char *pattern, const char *name);
+
+// The length of the directory part of path, its last separator included (0 for a bare name), so
+// that callers can split a path the way this system writes them. Windows also accepts '/' and a
+// drive ("C:name").
+size_t directoryPartLength(const char *path);
 
 struct FoundFile {
     std::string name; // the name as the file system holds it, without the directory

@@ -223,6 +223,11 @@ bool setCurrentDirectory(const char *path) {
     return true;
 }
 
+size_t directoryPartLength(const char *path) {
+    const char *slash = std::strrchr(path, '/');
+    return slash ? size_t(slash - path + 1) : 0;
+}
+
 bool findFirst(const std::string &directory, const char *pattern, FoundFile &found) {
     std::string where = directoryOrCurrent(directory);
     DIR *dir = ::opendir(where.c_str());

@@ -184,6 +184,15 @@ bool setCurrentDirectory(const char *path) {
     return true;
 }
 
+size_t directoryPartLength(const char *path) {
+    size_t length = 0;
+    for (size_t i = 0; path[i]; ++i) {
+        if (path[i] == '\\' || path[i] == '/' || (i == 1 && path[i] == ':'))
+            length = i + 1;
+    }
+    return length;
+}
+
 bool findFirst(const std::string &directory, const char *pattern, FoundFile &found) {
     WIN32_FIND_DATAA entry;
     HANDLE search = ::FindFirstFileA(inDirectory(directory, pattern).c_str(), &entry);

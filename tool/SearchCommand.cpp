@@ -59,9 +59,9 @@ int run(const char *expression, char *const *arguments, int count, std::FILE *ou
         // The files are looked for, and opened, in the argument's own directory; the printed
         // name keeps that directory part as the argument wrote it.
         const char *argument = arguments[i];
-        const char *slash = std::strrchr(argument, '/');
-        std::string directory = slash ? std::string(argument, size_t(slash - argument + 1)) : std::string();
-        const char *pattern = slash ? slash + 1 : argument;
+        size_t split = platform::directoryPartLength(argument);
+        std::string directory(argument, split);
+        const char *pattern = argument + split;
         std::vector<std::string> found = platform::listPlainFiles(directory, pattern);
         if (found.empty())
             std::fprintf(err, "qarvex: %s: no matching file\n", argument);

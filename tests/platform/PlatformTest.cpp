@@ -264,6 +264,31 @@ TEST(NamesMatch, WindowsStyleWildcards) {
         EXPECT_EQ(namesMatch(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
 }
 
+TEST(DirectoryPart, SplitsWhereThisSystemSeparatesDirectories) {
+    struct Case {
+        const char *path;
+        size_t length;
+    } cases[] = {
+        {"game.vol", 0},
+        {"*.vol", 0},
+        {"data/game.vol", 5},
+        {"/abs/dir/*.vol", 9},
+        {"data/", 5},
+        {"", 0},
+#ifdef _WIN32
+        {"data\\*.vol", 5},
+        {"a/b\\c.vol", 4},
+        {"C:*.vol", 2},
+        {"C:\\vols\\x.vol", 8},
+        {"\\\\host\\share\\v", 13},
+#else
+        {"data\\*.vol", 0},          // a backslash is part of a name here
+#endif
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(directoryPartLength(c.path), c.length) << c.path;
+}
+
 TEST_F(Directories, FindFirstTakesTheFirstMatchByNameIgnoringCase) {
     makeFile("b.DAT", "bb");
     makeFile("C.dat", "ccc");
