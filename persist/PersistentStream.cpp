@@ -65,6 +65,20 @@ Base *createByContent(StreamIO *stream, int32_t blockStart, int32_t &extra, bool
     return nullptr;
 }
 
+// Closes a block written from blockStart. The padding is written as zeros: a seekable stream
+// would otherwise keep whatever bytes it held there.
+void finishBlock(StreamIO *stream, BlockRWStream &block, int32_t blockStart) {
+    int32_t dataLength = block.getPosition();
+    block.close();
+    int32_t padding = dataLength % 2;
+    int64_t end = int64_t(blockStart) + BlockStream::HeaderSize + dataLength + padding;
+    if (padding && stream->getStatus() == StreamIO::Ok && stream->getPosition() == end) {
+        const uint8_t zero = 0;
+        if (stream->setPosition(int32_t(end - 1)))
+            stream->write(1, &zero);
+    }
+}
+
 } // namespace
 
 bool readFully(StreamIO *stream, int32_t count, void *buffer) {
@@ -171,12 +185,13 @@ int32_t writeReference(StreamIO *stream, int32_t index) {
     if (!stream)
         return WriteFailed;
     BlockRWStream block;
+    int32_t blockStart = stream->getPosition();
     if (!block.begin(stream, ReferenceBlockTag, 4))
         return WriteFailed;
     uint8_t bytes[4];
     le::write32(bytes, uint32_t(index));
     bool wrote = block.write(4, bytes);
-    block.close();
+    finishBlock(stream, block, blockStart);
     return wrote && stream->getStatus() == StreamIO::Ok ? Ok : WriteFailed;
 }
 
@@ -206,6 +221,7 @@ int32_t writeObject(StreamIO *stream, Base *object, Framing framing) {
     }
 
     BlockRWStream block;
+    int32_t blockStart = stream->getPosition();
     if (!block.begin(stream, blockTag))
         return WriteFailed;
     if (Vector<void *> *table = writtenTable; table && !table->append(object)) {
@@ -227,7 +243,7 @@ int32_t writeObject(StreamIO *stream, Base *object, Framing framing) {
         status = object->writeVersion(&block);
     if (status == Ok)
         status = object->write(&block, 0, 0);
-    block.close();
+    finishBlock(stream, block, blockStart);
     if (status == Ok && stream->getStatus() != StreamIO::Ok)
         status = WriteFailed;
     return status;

@@ -1,0 +1,27 @@
+// The factories of the persistence tests' classes, registered for the whole test program.
+#include "TestClasses.h"
+
+namespace testclasses {
+namespace {
+
+Persistent::TaggedClass<Point> pointClass("TestPoint", PointTag);
+Persistent::TaggedClass<Flag> flagClass("TestFlag", FlagTag);
+Persistent::TaggedClass<Indexed> indexedClass("TestIndexed", IndexedTag, IndexedIndex);
+Persistent::TaggedClass<Group> groupClass("TestGroup", GroupTag);
+
+} // namespace
+
+Persistent::AbstractTaggedClass *pointFactory() {
+    return &pointClass;
+}
+Persistent::AbstractTaggedClass *flagFactory() {
+    return &flagClass;
+}
+Persistent::AbstractTaggedClass *indexedFactory() {
+    return &indexedClass;
+}
+Persistent::AbstractTaggedClass *groupFactory() {
+    return &groupClass;
+}
+
+} // namespace testclasses
