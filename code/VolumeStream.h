@@ -87,7 +87,11 @@ public:
 
     OpenError lastOpenError() const { return openError; }
     // The entry table in file order.
-    const Vector<VolumeItem> &entries() const { return items; }
+    const Vector<VolumeItem> &entries();
+    // The same walk without the decoded table: the count and each entry's name (null: none),
+    // read straight from the records in the mapped file.
+    int32_t entryCount() const { return recordCount; }
+    const char *entryName(int32_t index) const;
     // Positions in the entry table, sorted by id and by name.
     const Vector<int> &sortedById();
     const Vector<int> &sortedByName();
@@ -102,12 +106,16 @@ protected:
     bool loadItemBlock(class BlockRStream &block);
     void ensureIndexes();
     bool fails(OpenError why);
+    const char *nameAt(uint32_t nameOffset) const;
+    void ensureItems();
     // The entry's stored bytes inside the mapped file, or false when they are not all there.
     bool storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const;
 
     int32_t directoryOffset = 4;
     int32_t stringBlockSize = 0;
-    char *stringBlock = nullptr;
+    // The names: read in place from the mapped view, or from stringCopy (owned) when the block's
+    // last name lacks its terminator and needs one added.
+    const char *stringBlock = nullptr;
     Vector<VolumeItem> items{5};
     Vector<int> idIndex{5};
     Vector<int> nameIndex{5};
@@ -123,8 +131,13 @@ protected:
 
 private:
     int32_t viewSize = 0;
-    OpenError openError = OpenError::None;
-    // The indexes are sorted on first use: a caller that only walks the table (the search tool)
-    // never pays for the sorts.
+    char *stringCopy = nullptr;
+    // The item block's records inside the view. The table is allocated when the volume opens but
+    // filled from them on first use, and the indexes are sorted on first use: a caller that only
+    // walks the names (the search tool) never pays for either.
+    const uint8_t *records = nullptr;
+    int32_t recordCount = 0;
+    bool itemsStale = false;
     bool indexesStale = false;
+    OpenError openError = OpenError::None;
 };

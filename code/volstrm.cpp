@@ -19,7 +19,7 @@ VolumeStream::VolumeStream() = default;
 
 VolumeStream::~VolumeStream() {
     closeFile();
-    delete[] stringBlock;
+    delete[] stringCopy;
 }
 
 int32_t VolumeStream::getStatus() {
@@ -116,26 +116,35 @@ bool VolumeStream::loadStringBlock(BlockRStream &block) {
         length = present < 0 ? 0 : present;
         complete = false;
     }
-    const void *data = memStream.getDataPointer();
+    auto data = static_cast<const char *>(memStream.getDataPointer());
     if (!data)
         length = 0;
     stringBlockSize = int32_t(length);
-    if (length > 0) {
-        // One byte more than the block holds, always NUL: a last name without its terminator
-        // ends at the block end instead of running into whatever follows.
-        stringBlock = new (std::nothrow) char[size_t(length) + 1];
-        if (!stringBlock) {
+    if (length > 0 && data[length - 1] == '\0') {
+        // Every name ends inside the block: they are read where they lie, in the mapped file.
+        stringBlock = data;
+    } else if (length > 0) {
+        // A last name without its terminator gets one on a copy, so that it ends at the block end
+        // instead of running into whatever follows.
+        complete = false;
+        stringCopy = new (std::nothrow) char[size_t(length) + 1];
+        if (!stringCopy) {
             stringBlockSize = 0;
             block.close();
             return false;
         }
-        std::memcpy(stringBlock, data, size_t(length));
-        stringBlock[length] = '\0';
-        if (stringBlock[length - 1] != '\0')
-            complete = false;
+        std::memcpy(stringCopy, data, size_t(length));
+        stringCopy[length] = '\0';
+        stringBlock = stringCopy;
     }
     block.close();
     return complete;
+}
+
+const char *VolumeStream::nameAt(uint32_t nameOffset) const {
+    if (nameOffset == VolumeItem::NoName || !stringBlock || nameOffset >= uint32_t(stringBlockSize))
+        return nullptr;
+    return stringBlock + nameOffset;
 }
 
 bool VolumeStream::loadItemBlock(BlockRStream &block) {
@@ -148,32 +157,24 @@ bool VolumeStream::loadItemBlock(BlockRStream &block) {
         count = present < 0 ? 0 : present;
         complete = false;
     }
-    if (count > 0) {
+    auto first = static_cast<const uint8_t *>(memStream.getDataPointer());
+    if (count > 0 && first) {
+        // Allocated now, so that a volume too large for memory fails to open; filled on first use.
         if (!items.resize(int32_t(count))) {
             block.close();
             return false;
         }
-        // Decoded straight from the mapped view: the records are already in memory.
-        auto record = static_cast<const uint8_t *>(memStream.getDataPointer());
-        if (!record) {
-            items.setCount(0);
-            block.close();
-            return false;
-        }
-        for (int32_t i = 0; i < int32_t(count); ++i, record += VolumeItem::RecordSize) {
-            VolumeItem &item = items[i];
-            item.id = le::read32(record);
-            uint32_t nameOffset = le::read32(record + 4);
-            item.offset = le::read32(record + 8);
-            item.size = int32_t(le::read32(record + 12));
-            item.compression = record[16];
-            if (nameOffset == VolumeItem::NoName || !stringBlock) {
-                item.name = nullptr;
-            } else if (nameOffset >= uint32_t(stringBlockSize)) {
-                item.name = nullptr; // pointing outside the names: the entry loses its name
-                complete = false;
-            } else {
-                item.name = stringBlock + nameOffset;
+        records = first;
+        recordCount = int32_t(count);
+        itemsStale = true;
+        // A name offset outside the string block marks the directory as damaged; the entry
+        // itself stays, without a name.
+        if (stringBlock) {
+            const uint8_t *record = first + 4;
+            for (int32_t i = 0; i < recordCount; ++i, record += VolumeItem::RecordSize) {
+                uint32_t nameOffset = le::read32(record);
+                if (nameOffset != VolumeItem::NoName && nameOffset >= uint32_t(stringBlockSize))
+                    complete = false;
             }
         }
     }
@@ -181,13 +182,41 @@ bool VolumeStream::loadItemBlock(BlockRStream &block) {
     return complete;
 }
 
+void VolumeStream::ensureItems() {
+    if (!itemsStale)
+        return;
+    itemsStale = false;
+    const uint8_t *record = records;
+    for (int32_t i = 0; i < recordCount; ++i, record += VolumeItem::RecordSize) {
+        VolumeItem &item = items[i];
+        item.id = le::read32(record);
+        item.name = nameAt(le::read32(record + 4));
+        item.offset = le::read32(record + 8);
+        item.size = int32_t(le::read32(record + 12));
+        item.compression = record[16];
+    }
+}
+
+const Vector<VolumeItem> &VolumeStream::entries() {
+    ensureItems();
+    return items;
+}
+
+const char *VolumeStream::entryName(int32_t index) const {
+    return nameAt(le::read32(records + int64_t(index) * VolumeItem::RecordSize + 4));
+}
+
 bool VolumeStream::closeVolume() {
     closeFile();
     items.setCount(0);
     idIndex.setCount(0);
     nameIndex.setCount(0);
+    records = nullptr;
+    recordCount = 0;
+    itemsStale = false;
     indexesStale = false;
-    delete[] stringBlock;
+    delete[] stringCopy;
+    stringCopy = nullptr;
     stringBlock = nullptr;
     stringBlockSize = 0;
     return true;
@@ -267,6 +296,7 @@ bool VolumeStream::storedBytes(const VolumeItem &item, uint8_t *&start, int32_t 
 }
 
 void VolumeStream::buildIndexes() {
+    ensureItems();
     indexesStale = false;
     idIndex.setCount(0);
     nameIndex.setCount(0);
@@ -290,6 +320,7 @@ void VolumeStream::buildIndexes() {
 }
 
 void VolumeStream::ensureIndexes() {
+    ensureItems();
     if (indexesStale)
         buildIndexes();
 }

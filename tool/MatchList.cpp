@@ -51,9 +51,10 @@ bool MatchList::addIfMatch(const char *name, bool exactCase) {
 }
 
 bool MatchList::addVolume(const VolumeStream &volume, bool exactCase) {
-    for (const VolumeItem &item : volume.entries())
-        if (item.name)
-            addIfMatch(item.name, exactCase);
+    // The names in table order, read from the records without decoding the whole table.
+    for (int32_t i = 0; i < volume.entryCount(); ++i)
+        if (const char *name = volume.entryName(i))
+            addIfMatch(name, exactCase);
     return matches.size() >= limit;
 }
 

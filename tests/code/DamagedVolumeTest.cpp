@@ -85,6 +85,10 @@ TEST(DamagedVolumeTest, DirectoryDamageFailsTheOpenAndKeepsWhatIsSafe) {
         for (const VolumeItem &item : volume.entries())
             loaded.push_back(item.name ? item.name : "<none>");
         EXPECT_EQ(loaded, c.expected);
+        // The walk over the records in the file gives the same names as the decoded table.
+        ASSERT_EQ(volume.entryCount(), volume.entries().size());
+        for (int32_t i = 0; i < volume.entryCount(); ++i)
+            EXPECT_EQ(volume.entryName(i), volume.entries()[i].name);
         // Whatever was loaded can be looked up without reading past it.
         for (const VolumeItem &item : volume.entries()) {
             EXPECT_EQ(volume.findById(item.id), &item);

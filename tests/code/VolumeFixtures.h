@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
-
-#include <unistd.h>
 
 namespace fixture {
 
@@ -74,9 +74,15 @@ inline Bytes minimalVolume() {
 class Scratch {
 public:
     Scratch() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qarvex-volumes-XXXXXX").string();
-        if (::mkdtemp(pattern.data()))
-            root = pattern;
+        // A name nobody holds yet: creating a directory that exists fails, so try another.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && root.empty(); ++attempt) {
+            auto candidate =
+                std::filesystem::temp_directory_path() / ("qarvex-volumes-" + std::to_string(random()));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error))
+                root = candidate;
+        }
     }
     ~Scratch() {
         std::error_code ignored;

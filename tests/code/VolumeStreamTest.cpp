@@ -15,7 +15,7 @@ using namespace fixture;
 
 namespace {
 
-std::vector<std::string> entryNames(const VolumeStream &volume) {
+std::vector<std::string> entryNames(VolumeStream &volume) {
     std::vector<std::string> out;
     for (const VolumeItem &item : volume.entries())
         out.push_back(item.name ? item.name : "<none>");

@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <fstream>
 #include <iterator>
@@ -32,10 +37,69 @@ std::string slurp(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+#ifdef _WIN32
+// One argument of a Windows command line, quoted so that the runtime's splitting gives it back.
+std::string quoted(const std::string &argument) {
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, '\\');
+    return out + '"';
+}
+
+// Text written by a Windows console program ends its lines with CR LF.
+std::string withPlainNewlines(std::string text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+#endif
+
 // Runs the tool with arguments in directory, as a shell would after quoting: no expansion.
 ToolRun runTool(const std::vector<std::string> &arguments, const std::string &directory) {
     Scratch outputs;
     std::string outPath = outputs.path("out"), errPath = outputs.path("err");
+#ifdef _WIN32
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+    std::string commandLine = quoted(QARVEX_TOOL_PATH);
+    for (const std::string &argument : arguments)
+        commandLine += ' ' + quoted(argument);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    ToolRun run;
+    if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+        CreateProcessA(QARVEX_TOOL_PATH, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       directory.c_str(), &startup, &process)) {
+        DWORD code = 0;
+        WaitForSingleObject(process.hProcess, INFINITE);
+        if (GetExitCodeProcess(process.hProcess, &code))
+            run.exitCode = int(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    run.out = withPlainNewlines(slurp(outPath));
+    run.err = withPlainNewlines(slurp(errPath));
+    return run;
+#else
     pid_t child = ::fork();
     if (child == 0) {
         int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -56,6 +120,7 @@ ToolRun runTool(const std::vector<std::string> &arguments, const std::string &di
     run.out = slurp(outPath);
     run.err = slurp(errPath);
     return run;
+#endif
 }
 
 const char Usage[] = "Qarvex  (V1.00)  A utility to search volumes for files\n"
@@ -161,6 +226,9 @@ TEST_F(ToolTest, SeveralVolumesAndPatterns) {
     volume("A.vol", second, VolumeBuilder::Variant::OldVOL);
     volume("c.VOL", third);
     volume(".hidden.vol", third);
+#ifdef _WIN32
+    SetFileAttributesA(scratch.path(".hidden.vol").c_str(), FILE_ATTRIBUTE_HIDDEN); // not the dot, here
+#endif
     std::filesystem::create_directory(scratch.path("dir.vol"));
     // Found files are listed by name without regard to case; hidden files and directories skipped.
     ToolRun result = run({"*.txt", "*.vol", "b.vol"});

@@ -1,0 +1,204 @@
+// Searching a 200,000-entry volume with the built qarvex against listing the same names from a
+// zip with zipinfo: `qarvex '*.pft' big.vol` vs `zipinfo -1 big.zip '*.pft'`, both as child
+// processes with their output thrown away, timed in the same run. Prints the time ratio (goal:
+// qarvex at most a fifth of zipinfo's time) and each program's peak resident memory.
+#include "code/VolumeBuilder.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+constexpr int EntryCount = 200000;
+constexpr int MatchEvery = 20; // 10,000 names end in .pft: fewer than the tool's 16,384 limit
+
+struct Workspace {
+    std::filesystem::path directory;
+    std::string volume;
+    std::string zip;
+    bool ready = false;
+};
+
+std::string entryName(int i) {
+    static const char *const kinds[] = {"tex", "snd", "map", "font", "ui", "anim", "level"};
+    static const char *const extensions[] = {".pbm", ".dat", ".pba", ".txt", ".ppl", ".map", ".sdt"};
+    char name[64];
+    const char *extension = i % MatchEvery == 0 ? ".pft" : extensions[i % 7];
+    std::snprintf(name, sizeof name, "%s_%06d%s", kinds[(i / 3) % 7], i, extension);
+    return name;
+}
+
+// Writes big.vol with the project's builder and big.zip with the zip command from the same names.
+bool makeFiles(const Workspace &made) {
+    VolumeBuilder builder;
+    std::filesystem::path files = made.directory / "files";
+    std::filesystem::create_directory(files);
+    std::ofstream list(made.directory / "names.txt");
+    for (int i = 0; i < EntryCount; ++i) {
+        std::string name = entryName(i);
+        builder.add(uint32_t(i + 1), name.c_str(), "");
+        list << name << '\n';
+        int fd = ::open((files / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    list.close();
+    if (!builder.writeFile(made.volume.c_str(), VolumeBuilder::Variant::PVOL))
+        return false;
+    std::string command = "cd '" + files.string() + "' && zip -q -0 -X '" + made.zip + "' -@ < ../names.txt";
+    if (std::system(command.c_str()) != 0)
+        return false;
+    std::filesystem::remove_all(files);
+    return true;
+}
+
+Workspace &workspace() {
+    static Workspace space = [] {
+        Workspace made;
+        std::string pattern = (std::filesystem::temp_directory_path() / "qarvex-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            return made;
+        made.directory = pattern;
+        made.volume = (made.directory / "big.vol").string();
+        made.zip = (made.directory / "big.zip").string();
+        // Made in a child process: a spawned program starts with the peak memory of its parent's
+        // address space, so this process must stay small for the children's peaks to be theirs.
+        pid_t maker = ::fork();
+        if (maker == 0)
+            ::_exit(makeFiles(made) ? 0 : 1);
+        int status = 0;
+        made.ready = maker > 0 && ::waitpid(maker, &status, 0) == maker && WIFEXITED(status) &&
+                     WEXITSTATUS(status) == 0;
+        return made;
+    }();
+    return space;
+}
+
+struct ChildRun {
+    bool ok = false;
+    double seconds = 0;
+    long peakKilobytes = 0;
+};
+
+// Runs a program with stdout sent to outputPath, stderr discarded.
+ChildRun runChild(const std::vector<std::string> &arguments, const char *outputPath = "/dev/null") {
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    ChildRun run;
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        struct rusage usage {};
+        if (::wait4(child, &status, 0, &usage) == child) {
+            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+            run.peakKilobytes = usage.ru_maxrss;
+        }
+    }
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+std::vector<std::string> qarvexCommand() {
+    return {QARVEX_TOOL_PATH, "*.pft", workspace().volume};
+}
+std::vector<std::string> zipinfoCommand() {
+    return {"zipinfo", "-1", workspace().zip, "*.pft"};
+}
+
+struct Totals {
+    double seconds = 0;
+    long runs = 0;
+    long peakKilobytes = 0;
+} qarvexTotals, zipinfoTotals;
+
+void timeChild(benchmark::State &state, const std::vector<std::string> &command, Totals &totals) {
+    if (!workspace().ready) {
+        state.SkipWithError("could not make big.vol and big.zip (zip installed?)");
+        return;
+    }
+    for (auto _ : state) {
+        ChildRun run = runChild(command);
+        if (!run.ok) {
+            state.SkipWithError("the program failed");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        totals.seconds += run.seconds;
+        ++totals.runs;
+        totals.peakKilobytes = std::max(totals.peakKilobytes, run.peakKilobytes);
+    }
+    state.counters["peak_KiB"] = double(totals.peakKilobytes);
+}
+
+void BM_QarvexSearch(benchmark::State &state) {
+    timeChild(state, qarvexCommand(), qarvexTotals);
+}
+void BM_ZipinfoSearch(benchmark::State &state) {
+    timeChild(state, zipinfoCommand(), zipinfoTotals);
+}
+
+BENCHMARK(BM_QarvexSearch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_ZipinfoSearch)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+long countLines(const std::vector<std::string> &command, const std::filesystem::path &output) {
+    if (!runChild(command, output.c_str()).ok)
+        return -1;
+    std::ifstream in(output);
+    long lines = 0;
+    for (std::string line; std::getline(in, line);)
+        ++lines;
+    return lines;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    Workspace &space = workspace();
+    if (space.ready && qarvexTotals.runs > 0 && zipinfoTotals.runs > 0) {
+        // Both must have found the same names: the volume's name line is the one extra line.
+        long qarvexLines = countLines(qarvexCommand(), space.directory / "qarvex.out") - 1;
+        long zipinfoLines = countLines(zipinfoCommand(), space.directory / "zipinfo.out");
+        double qarvexMean = qarvexTotals.seconds / double(qarvexTotals.runs);
+        double zipinfoMean = zipinfoTotals.seconds / double(zipinfoTotals.runs);
+        std::printf("\n%d entries, pattern *.pft: qarvex listed %ld names, zipinfo %ld\n", EntryCount,
+                    qarvexLines, zipinfoLines);
+        std::printf("mean time: qarvex %.2f ms, zipinfo %.2f ms; qarvex/zipinfo = %.3f (goal <= 0.200)\n",
+                    qarvexMean * 1e3, zipinfoMean * 1e3, qarvexMean / zipinfoMean);
+        struct rusage self {};
+        ::getrusage(RUSAGE_SELF, &self);
+        std::printf("peak resident memory: qarvex %ld KiB, zipinfo %ld KiB (a child's figure cannot be below "
+                    "this process's own peak, %ld KiB)\n",
+                    qarvexTotals.peakKilobytes, zipinfoTotals.peakKilobytes, self.ru_maxrss);
+        std::printf("file sizes: big.vol %lld bytes, big.zip %lld bytes\n",
+                    (long long)std::filesystem::file_size(space.volume),
+                    (long long)std::filesystem::file_size(space.zip));
+    }
+    if (!space.directory.empty())
+        std::filesystem::remove_all(space.directory);
+    benchmark::Shutdown();
+    return 0;
+}
