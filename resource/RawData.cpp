@@ -4,6 +4,11 @@
 #include "stream/MemRWStream.h"
 
 #include <new>
+#include <type_traits>
+
+// Kinds stay registered through the whole teardown: nothing may run when they go.
+static_assert(std::is_trivially_destructible_v<ResourceTypeRawData>);
+static_assert(std::is_trivially_destructible_v<ResourceTypeStaticRawData>);
 
 namespace {
 

@@ -123,6 +123,9 @@ TEST_F(ReadObject, FailuresGiveNullAStatusAndStillPassTheBlock) {
         {"version cut short", block(PointTag, {3, 0}), Persistent::ReadFailed},
         {"body cut short", block(PointTag, cat({le32(3), le32(1), {2, 0}})), Persistent::ReadFailed},
         {"class's own code", block(PointTag, pointBody(4, 1, 2)), Point::TooNew},
+        {"class that cannot read its data", block(SealedTag, le32(1)), Persistent::WriteFailed},
+        {"that class with no version", block(SealedTag, {}), Persistent::ReadFailed},
+        {"that class with half a version", block(SealedTag, {1, 0}), Persistent::ReadFailed},
         {"no data for a versioned class", block(PointTag, {}), Persistent::ReadFailed},
         {"no data for an unversioned class", block(FlagTag, {}), Persistent::ReadFailed},
     };

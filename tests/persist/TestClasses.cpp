@@ -8,6 +8,7 @@ Persistent::TaggedClass<Point> pointClass("TestPoint", PointTag);
 Persistent::TaggedClass<Flag> flagClass("TestFlag", FlagTag);
 Persistent::TaggedClass<Indexed> indexedClass("TestIndexed", IndexedTag, IndexedIndex);
 Persistent::TaggedClass<Group> groupClass("TestGroup", GroupTag);
+Persistent::TaggedClass<Sealed> sealedClass("TestSealed", SealedTag);
 
 } // namespace
 
@@ -22,6 +23,9 @@ Persistent::AbstractTaggedClass *indexedFactory() {
 }
 Persistent::AbstractTaggedClass *groupFactory() {
     return &groupClass;
+}
+Persistent::AbstractTaggedClass *sealedFactory() {
+    return &sealedClass;
 }
 
 } // namespace testclasses

@@ -27,6 +27,7 @@ Persistent::AbstractTaggedClass *pointFactory();
 Persistent::AbstractTaggedClass *flagFactory();
 Persistent::AbstractTaggedClass *indexedFactory();
 Persistent::AbstractTaggedClass *groupFactory();
+Persistent::AbstractTaggedClass *sealedFactory();
 
 // Versioned, by a four-character tag: version then two 32-bit coordinates. Versions above 3
 // are refused with a code of the class's own.
@@ -115,6 +116,15 @@ public:
     bool owns = true; // false when members are shared through references
 };
 
+// Versioned, but its data can be neither read nor written, like a retired format.
+class Sealed : public Persistent::VersionedBase, Counted {
+public:
+    int32_t read(StreamIO *, int32_t, int32_t) override { return Persistent::WriteFailed; }
+    int32_t write(StreamIO *, int32_t, int32_t) override { return Persistent::WriteFailed; }
+    Persistent::AbstractTaggedClass *getClass() override { return sealedFactory(); }
+};
+
+constexpr uint32_t SealedTag = le::tag("TSLD");
 constexpr uint32_t PointTag = le::tag("TPNT");
 constexpr uint32_t FlagTag = 12;
 constexpr uint32_t IndexedTag = le::tag("TIDX");

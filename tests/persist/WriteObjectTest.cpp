@@ -129,6 +129,9 @@ TEST_F(WriteObject, FailuresAreReported) {
     EXPECT_EQ(Persistent::writeObject(&stream, &classless), Persistent::NoClass);
     Point point;
     EXPECT_EQ(Persistent::writeObject(&stream, &point, Persistent::Framing::ByIndex), Persistent::NoClass);
+    Sealed sealed;
+    EXPECT_EQ(Persistent::writeObject(&stream, &sealed), Persistent::WriteFailed);
+    stream.setPosition(0);
     EXPECT_EQ(Persistent::writeObject(&stream, nullptr), Persistent::WriteFailed);
     EXPECT_EQ(stream.getPosition(), 0);
 
