@@ -229,7 +229,7 @@ TEST_F(VolumeStreamTest, FilesThatAreNoVolumeFailQuietly) {
     }
     EXPECT_FALSE(volume.open(scratch.path("missing.vol").c_str()));
     EXPECT_EQ(volume.lastOpenError(), VolumeStream::OpenError::CannotOpen);
-    EXPECT_FALSE(volume.open(scratch.directory().c_str()));
+    EXPECT_FALSE(volume.open(scratch.directory().string().c_str()));
     EXPECT_EQ(volume.lastOpenError(), VolumeStream::OpenError::CannotOpen);
     EXPECT_EQ(assertLog.fatalCount, fatalBefore);
     EXPECT_EQ(assertLog.warningCount, warningsBefore);
