@@ -321,6 +321,7 @@ TEST(BlockRStream, AMovedInnerStreamIsBroughtBackBeforeEachRead) {
     char byte;
     EXPECT_FALSE(reader.read(1, &byte));
     EXPECT_EQ(reader.getStatus(), StreamIO::IOError);
+    reader.close(); // while the probe still exists
 }
 
 TEST(BlockRStream, NestedBlockHeaderCutByItsParentReadsTheMissingBytesAsZero) {
