@@ -108,6 +108,7 @@ protected:
     bool fails(OpenError why);
     const char *nameAt(uint32_t nameOffset) const;
     void ensureItems();
+    void keepDirectoryOffView();
     // The entry's stored bytes inside the mapped file, or false when they are not all there.
     bool storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const;
 

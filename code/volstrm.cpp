@@ -18,8 +18,7 @@ int32_t VolumeStream::rootDirectoryLength = 0;
 VolumeStream::VolumeStream() = default;
 
 VolumeStream::~VolumeStream() {
-    closeFile();
-    delete[] stringCopy;
+    closeVolume();
 }
 
 int32_t VolumeStream::getStatus() {
@@ -203,11 +202,33 @@ const Vector<VolumeItem> &VolumeStream::entries() {
 }
 
 const char *VolumeStream::entryName(int32_t index) const {
+    if (!itemsStale)
+        return items[index].name;
     return nameAt(le::read32(records + int64_t(index) * VolumeItem::RecordSize + 4));
 }
 
+void VolumeStream::keepDirectoryOffView() {
+    // The file is going while the volume stays loaded (closeFile or unmapFile called on their
+    // own): the table and the names must not stay behind in the view.
+    ensureItems();
+    records = nullptr;
+    if (!stringBlock || stringBlock == stringCopy)
+        return;
+    const char *old = stringBlock;
+    stringCopy = new (std::nothrow) char[size_t(stringBlockSize) + 1];
+    if (stringCopy) {
+        std::memcpy(stringCopy, old, size_t(stringBlockSize));
+        stringCopy[stringBlockSize] = '\0';
+    } else {
+        stringBlockSize = 0;
+    }
+    stringBlock = stringCopy;
+    for (VolumeItem &item : items)
+        if (item.name)
+            item.name = stringCopy ? stringCopy + (item.name - old) : nullptr;
+}
+
 bool VolumeStream::closeVolume() {
-    closeFile();
     items.setCount(0);
     idIndex.setCount(0);
     nameIndex.setCount(0);
@@ -219,6 +240,7 @@ bool VolumeStream::closeVolume() {
     stringCopy = nullptr;
     stringBlock = nullptr;
     stringBlockSize = 0;
+    closeFile();
     return true;
 }
 
@@ -272,6 +294,7 @@ bool VolumeStream::mapFile(int32_t size) {
 void VolumeStream::unmapFile() {
     memStream.close();
     if (view) {
+        keepDirectoryOffView();
         platform::MappedView mapped;
         mapped.data = view;
         mapped.size = viewSize;

@@ -207,6 +207,20 @@ TEST_F(VolumeStreamTest, CloseVolumeEmptiesEverything) {
     EXPECT_EQ(volume.findByName("a.txt"), nullptr);
 }
 
+TEST_F(VolumeStreamTest, TableAndNamesOutliveTheFileWhenOnlyTheFileIsClosed) {
+    VolumeBuilder builder;
+    builder.add(1, "kept.txt", "abc");
+    builder.add(2, "also.txt", "de");
+    ASSERT_TRUE(openImage(builder.build(VolumeBuilder::Variant::PVOL)));
+    const char *walked = volume.entryName(1);
+    volume.closeFile();
+    EXPECT_EQ(entryNames(volume), (std::vector<std::string>{"kept.txt", "also.txt"}));
+    EXPECT_STREQ(volume.entryName(1), "also.txt");
+    EXPECT_NE(volume.entryName(1), walked); // no longer inside the unmapped file
+    EXPECT_EQ(volume.findByName("KEPT.TXT")->id, 1u);
+    EXPECT_FALSE(volume.openEntry("kept.txt", false)); // its data went with the file
+}
+
 TEST_F(VolumeStreamTest, FilesThatAreNoVolumeFailQuietly) {
     struct Case {
         const char *what;
