@@ -297,3 +297,20 @@ TEST_F(FileRStreamTest, StringsOverAFile) {
     EXPECT_FALSE(stream.writeString("x"));
     EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
 }
+
+#ifdef __linux__
+TEST(FileRStreamErrors, AFailingReadIsAnIOErrorThatStaysUntilReopened) {
+    // The process's own memory reads as a file whose first page is not mapped: the read fails
+    // with an error outside the access-error list.
+    FileRStream memory;
+    if (!memory.open("/proc/self/mem"))
+        GTEST_SKIP() << "no /proc/self/mem here";
+    char byte;
+    EXPECT_FALSE(memory.read(1, &byte));
+    EXPECT_EQ(memory.getStatus(), StreamIO::IOError);
+    EXPECT_FALSE(memory.setPosition(0));
+    EXPECT_EQ(memory.getStatus(), StreamIO::IOError);
+    memory.close();
+    EXPECT_EQ(memory.getStatus(), StreamIO::Closed);
+}
+#endif

@@ -68,7 +68,9 @@ TEST_F(StringsTest, LongTextsAreCutTo255Characters) {
     for (int i = 0; i < 300; ++i)
         text += char('a' + i % 26);
     ASSERT_TRUE(stream.writeString(text.c_str()));
-    EXPECT_EQ(written(), "\xFF" + text.substr(0, 255));
+    std::string expected(1, char(0xFF));
+    expected.append(text, 0, 255);
+    EXPECT_EQ(written(), expected);
 
     stream.setPosition(0);
     char back[256];
