@@ -2,6 +2,8 @@
 // reverse order. C++ orders static construction only within one translation unit, which is why
 // they all live in this one.
 #include "core/AssertLog.h"
+#include "gfx/GFXFontFactories.h"
+#include "gfx/ResourceTypeGFX.h"
 #include "resource/RawData.h"
 #include "resource/ResourceNameTable.h"
 
@@ -16,5 +18,10 @@ ResourceNameTable resourceNameTable;
 ResourceTypeRawData rawDataKind(".dat", 300000);
 ResourceTypeStaticRawData staticRawDataKind(".sdt", 300000);
 
-// 4. The font factories "PFON", then "PFNT".
-// 5. The graphics resource kinds.
+// 4. The font factories "PFON", then "PFNT". At exit "PFNT" goes first, then the shared
+// missing-glyph bitmap is released, then "PFON".
+GFXFontFactories fontFactories;
+
+// 5. The graphics resource kinds, after the raw-data kinds: the registry then reads ".pft",
+// ".dpl", ".ppl", ".pba", ".pbm", ".pal", ".png", ".bmp", ".dib", ".sdt", ".dat".
+GFXResourceKinds graphicsKinds;
