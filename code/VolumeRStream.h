@@ -1,11 +1,13 @@
 // VolumeRStream: the volume class that opens entries. An entry is found by name or id in the open
-// volume (or, once search paths are filled in, as a loose file on disk) and then read through the
-// volume object itself, or through the inner stream that openEntryStream hands out.
+// volume or as a loose file in the search directories, and then read through the volume object
+// itself, or through the inner stream that openEntryStream hands out.
 #pragma once
 
 #include "code/VolumeStream.h"
 #include "core/Vector.h"
 #include "stream/FileRStream.h"
+
+#include <string>
 
 class VolumeRStream : public VolumeStream {
 public:
@@ -35,17 +37,33 @@ public:
     int32_t entrySizeByName(const char *name) override;
     int32_t entrySizeById(uint32_t id) override;
 
-    // Opens one record of the open volume as the current entry; null gives false.
+    // Opens one record of the open volume as the current entry; null gives false. Stored entries
+    // are read through memStream, RLE and LZH entries through the matching decompressing stream.
     bool openItem(VolumeItem *item);
 
     // The name that stands for an id on disk: eight upper-case hex digits, ".*". Needs 11 bytes.
     static char *idFileName(uint32_t id, char *buffer);
 
-protected:
-    // The directory probes. Their table starts empty and nothing fills it yet, and with it empty
-    // every probe misses without touching the disk.
+    // Appends a search-path record: loose files with this extension (without the dot; a leading
+    // dot is ignored; "*" serves ids; null serves every extension) are looked for in the
+    // ";"-separated directories, an empty element standing for the current directory. The strings
+    // are copied. False, with the table unchanged, when memory runs out or directories is null.
+    bool addSearchPath(const char *extension, const char *directories);
+    int32_t searchPathCount() const { return searchPaths.size(); }
+
+    // The directory list of the first record serving the name's extension (the text after its
+    // last dot), or null: names without an extension are never looked for on disk.
+    const char *directoriesFor(const char *name) const;
+    // Looks for name in those directories, in list order, and opens the first plain file found as
+    // the current entry. A relative path inside name is taken relative to each directory.
     bool openFromDirectories(const char *name);
-    int32_t sizeInDirectories(const char *name);
+    // The size (low 32 bits) of the file that openFromDirectories would open, or -1.
+    int32_t sizeInDirectories(const char *name) const;
+
+protected:
+    // Where the directory probes found a plain file of that name, and its size.
+    bool findInDirectories(const char *name, std::string &path, int64_t &size) const;
+    bool appendRecord(SearchPathA *record);
 
     FileRStream fileStream;
     VectorPtr<SearchPathA *> searchPaths{5};

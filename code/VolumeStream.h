@@ -7,10 +7,13 @@
 // directory starts with one more "vols"/"voli" pair that readers pass over.
 #pragma once
 
+#include "code/CodedEntrySource.h"
 #include "core/LittleEndian.h"
 #include "core/Vector.h"
 #include "platform/Platform.h"
+#include "stream/LZHRStream.h"
 #include "stream/MemRWStream.h"
+#include "stream/RLERStream.h"
 #include "stream/StreamIO.h"
 
 #include <cstdint>
@@ -126,8 +129,13 @@ protected:
     int32_t entrySize = 0;
     StreamIO *current = nullptr;
     MemRWStream memStream;
-    // The decompressing member streams, rleStream and lzhStream, belong here, re-attached to
-    // memStream for every compressed entry.
+    // The decompressing streams, attached over memStream for entries coded RLE (1) and LZH (3).
+    // Members, so that opening a compressed entry allocates nothing: the LZH window and model
+    // tables come into being once, with the volume.
+    RLERStream rleStream;
+    LZHRStream lzhStream;
+    // What lzhStream reads: memStream, with its end held back until the entry has been decoded.
+    CodedEntrySource lzhSource;
     uint8_t writable = 0;
 
 private:

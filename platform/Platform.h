@@ -30,6 +30,8 @@ inline constexpr uint32_t DiskFull = 112;
 inline constexpr uint32_t NegativeSeek = 131;
 inline constexpr uint32_t AlreadyExists = 183;
 inline constexpr uint32_t FilenameTooLong = 206;
+inline constexpr uint32_t NotADirectory = 267;    // "the directory name is invalid"
+inline constexpr uint32_t StoppedOnSymlink = 681; // a symbolic link stood where a name was created
 inline constexpr uint32_t Unknown = 31; // "a device attached to the system is not functioning"
 } // namespace error
 
@@ -79,6 +81,8 @@ void unmapFile(MappedView &view);
 // size needed (terminator included) when the buffer is too small, as Windows does.
 uint32_t currentDirectory(char *buffer, uint32_t size);
 bool setCurrentDirectory(const char *path);
+// True when path names an existing directory that setCurrentDirectory could enter.
+bool canEnterDirectory(const char *path);
 
 // Windows-style name match: letter case ignored, '*' any run of characters including none,
 // '?' exactly one character.
@@ -100,6 +104,30 @@ bool findFirst(const std::string &directory, const char *pattern, FoundFile &fou
 // The plain files in directory whose names match pattern: no directories, no hidden or system
 // files. Sorted by name without regard to letter case, so that a run is reproducible.
 std::vector<std::string> listPlainFiles(const std::string &directory, const char *pattern);
+
+// Folders that files are created in, held open so that each stays the same folder whatever later
+// happens to its path. Below an opened folder nothing follows a symbolic link (on Windows, a
+// reparse point): a link where a name is wanted fails with error::StoppedOnSymlink, so whatever is
+// created lands inside the folder. InvalidFolder marks "no folder".
+using FolderHandle = std::intptr_t;
+inline constexpr FolderHandle InvalidFolder = -1;
+// An existing folder by path (links in the path itself are followed: the caller chose it).
+FolderHandle openFolder(const char *path);
+// The folder name inside parent, created when missing; error::NotADirectory when something else
+// holds the name.
+FolderHandle openSubfolder(FolderHandle parent, const char *name);
+void closeFolder(FolderHandle folder);
+// A new file name in folder, open for writing; error::AlreadyExists when anything holds the name.
+FileHandle createFileIn(FolderHandle folder, const char *name);
+// Renames from to to inside folder. Without replace, error::AlreadyExists when to is taken; with
+// it, a file or a link at to is replaced (the link itself, never what it points to).
+bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace);
+bool removeFileIn(FolderHandle folder, const char *name);
+// True when anything (file, folder, link) holds the name in folder.
+bool existsIn(FolderHandle folder, const char *name);
+
+// True when standard error is a terminal, where a progress line may be redrawn in place.
+bool standardErrorIsTerminal();
 
 // The fatal-report prompt of the assertion log.
 enum class PromptAnswer { Retry, Cancel, Unavailable };

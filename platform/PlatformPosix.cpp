@@ -227,6 +227,24 @@ bool setCurrentDirectory(const char *path) {
     return true;
 }
 
+bool canEnterDirectory(const char *path) {
+    struct stat info {};
+    if (::stat(path, &info) != 0) {
+        failWith(errno);
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        lastErrorNumber = error::PathNotFound;
+        return false;
+    }
+    // chdir needs search permission, which stat does not check.
+    if (::access(path, X_OK) != 0) {
+        failWith(errno);
+        return false;
+    }
+    return true;
+}
+
 size_t directoryPartLength(const char *path) {
     const char *slash = std::strrchr(path, '/');
     return slash ? size_t(slash - path + 1) : 0;
@@ -278,6 +296,116 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
     ::closedir(dir);
     sortNamesIgnoringCase(names);
     return names;
+}
+
+namespace {
+
+// Why name in folder could not be used as asked: a link or something that is not a folder takes
+// precedence over the error the call itself gave, which differs between systems.
+void failAt(int folder, const char *name, int errnoValue, bool wantFolder) {
+    struct stat info {};
+    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+            lastErrorNumber = error::StoppedOnSymlink;
+            return;
+        }
+        if (wantFolder && !S_ISDIR(info.st_mode)) {
+            lastErrorNumber = error::NotADirectory;
+            return;
+        }
+    }
+    failWith(errnoValue);
+}
+
+} // namespace
+
+FolderHandle openFolder(const char *path) {
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOTDIR)
+            lastErrorNumber = error::NotADirectory;
+        else
+            failWith(errno);
+        return InvalidFolder;
+    }
+    return fd;
+}
+
+FolderHandle openSubfolder(FolderHandle parent, const char *name) {
+    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(int(parent), name, flags);
+    if (fd < 0 && errno == ENOENT) {
+        // Created by somebody else in the meantime is as good as created here.
+        if (::mkdirat(int(parent), name, 0777) != 0 && errno != EEXIST) {
+            failAt(int(parent), name, errno, true);
+            return InvalidFolder;
+        }
+        fd = ::openat(int(parent), name, flags);
+    }
+    if (fd < 0) {
+        failAt(int(parent), name, errno, true);
+        return InvalidFolder;
+    }
+    return fd;
+}
+
+void closeFolder(FolderHandle folder) {
+    if (folder != InvalidFolder)
+        ::close(int(folder));
+}
+
+FileHandle createFileIn(FolderHandle folder, const char *name) {
+    ++callCount;
+    // O_EXCL fails on any name already there, a dangling link included, and never follows one.
+    int fd = ::openat(int(folder), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        failWith(errno);
+        return InvalidFile;
+    }
+    return fd;
+}
+
+bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace) {
+    if (replace) {
+        if (::renameat(int(folder), from, int(folder), to) != 0) {
+            failAt(int(folder), to, errno, false);
+            return false;
+        }
+        return true;
+    }
+    // A hard link is made only when the name is free, in one step: nothing that appears at to
+    // between a check and the rename can be overwritten.
+    if (::linkat(int(folder), from, int(folder), to, 0) == 0) {
+        ::unlinkat(int(folder), from, 0);
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) {
+        failWith(errno);
+        return false;
+    }
+    // A file system without hard links: check, then rename.
+    if (existsIn(folder, to)) {
+        lastErrorNumber = error::AlreadyExists;
+        return false;
+    }
+    return renameIn(folder, from, to, true);
+}
+
+bool removeFileIn(FolderHandle folder, const char *name) {
+    if (::unlinkat(int(folder), name, 0) != 0) {
+        failWith(errno);
+        return false;
+    }
+    return true;
+}
+
+bool existsIn(FolderHandle folder, const char *name) {
+    struct stat info {};
+    return ::fstatat(int(folder), name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool standardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
 }
 
 PromptAnswer askRetryOrCancel(const char *caption, const char *text) {

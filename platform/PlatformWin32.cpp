@@ -184,6 +184,19 @@ bool setCurrentDirectory(const char *path) {
     return true;
 }
 
+bool canEnterDirectory(const char *path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        failWithSystemError();
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        lastErrorNumber = error::PathNotFound;
+        return false;
+    }
+    return true;
+}
+
 size_t directoryPartLength(const char *path) {
     size_t length = 0;
     for (size_t i = 0; path[i]; ++i) {
@@ -238,6 +251,118 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
     ::_findclose(search);
     sortNamesIgnoringCase(names);
     return names;
+}
+
+namespace {
+
+// A folder held open by handle, and its path for the calls that take one. Opened without
+// FILE_SHARE_DELETE, so it cannot be renamed or replaced while held, and its path keeps naming it.
+struct Folder {
+    HANDLE handle;
+    std::string path;
+};
+
+Folder *toFolder(FolderHandle folder) {
+    return reinterpret_cast<Folder *>(folder);
+}
+
+FolderHandle holdFolder(const std::string &path, bool refuseLinks) {
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (refuseLinks ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE handle = ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWithSystemError();
+        return InvalidFolder;
+    }
+    // Checked on the handle itself: the name may have been swapped for a link since it was looked at.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info)) {
+        failWithSystemError();
+        ::CloseHandle(handle);
+        return InvalidFolder;
+    }
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (refuseLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        lastErrorNumber = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? error::StoppedOnSymlink
+                                                                                 : error::NotADirectory;
+        ::CloseHandle(handle);
+        return InvalidFolder;
+    }
+    return reinterpret_cast<FolderHandle>(new Folder{handle, path});
+}
+
+} // namespace
+
+FolderHandle openFolder(const char *path) {
+    return holdFolder(path, false);
+}
+
+FolderHandle openSubfolder(FolderHandle parent, const char *name) {
+    std::string path = inDirectory(toFolder(parent)->path, name);
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        // Created by somebody else in the meantime is as good as created here.
+        if (!::CreateDirectoryA(path.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+            failWithSystemError();
+            return InvalidFolder;
+        }
+        attributes = ::GetFileAttributesA(path.c_str());
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        lastErrorNumber = error::StoppedOnSymlink;
+        return InvalidFolder;
+    }
+    return holdFolder(path, true);
+}
+
+void closeFolder(FolderHandle folder) {
+    if (folder == InvalidFolder)
+        return;
+    ::CloseHandle(toFolder(folder)->handle);
+    delete toFolder(folder);
+}
+
+FileHandle createFileIn(FolderHandle folder, const char *name) {
+    ++callCount;
+    // CREATE_NEW fails on any name already there, a link included, and never follows one.
+    std::string path = inDirectory(toFolder(folder)->path, name);
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWithSystemError();
+        if (lastErrorNumber == ERROR_FILE_EXISTS)
+            lastErrorNumber = error::AlreadyExists;
+        return InvalidFile;
+    }
+    return reinterpret_cast<FileHandle>(handle);
+}
+
+bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace) {
+    const std::string &where = toFolder(folder)->path;
+    if (!::MoveFileExA(inDirectory(where, from).c_str(), inDirectory(where, to).c_str(),
+                       replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        failWithSystemError();
+        if (lastErrorNumber == ERROR_FILE_EXISTS)
+            lastErrorNumber = error::AlreadyExists;
+        return false;
+    }
+    return true;
+}
+
+bool removeFileIn(FolderHandle folder, const char *name) {
+    if (!::DeleteFileA(inDirectory(toFolder(folder)->path, name).c_str())) {
+        failWithSystemError();
+        return false;
+    }
+    return true;
+}
+
+bool existsIn(FolderHandle folder, const char *name) {
+    return ::GetFileAttributesA(inDirectory(toFolder(folder)->path, name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool standardErrorIsTerminal() {
+    return ::_isatty(::_fileno(stderr)) != 0;
 }
 
 PromptAnswer askRetryOrCancel(const char *caption, const char *text) {
