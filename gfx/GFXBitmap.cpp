@@ -205,8 +205,10 @@ bool GFXBitmap::read(StreamIO &stream, uint32_t flags) {
             }
             break;
         case TagData: {
-            // Without the head there is no stride for the slack rows and no geometry to check.
-            if (!haveHead)
+            // Without the head there is no stride for the slack rows and no geometry to check;
+            // pixels must hold every row, and at least one row's worth.
+            if (!haveHead ||
+                (size != 0 && (size < uint64_t(height) * uint64_t(stride) || size < uint32_t(stride))))
                 return fail();
             uint8_t *block = nullptr;
             if (size != 0 &&
@@ -297,7 +299,7 @@ bool GFXBitmap::readWindows(StreamIO &stream, uint32_t flags) {
     buffer = block;
     pixels = block ? block + stride : nullptr;
     dataSize = int32_t(size);
-    attributes = block ? uint32_t(OwnsPixels) : 0u;
+    attributes = block ? OwnsPixels : 0u;
     // A positive height stores the bottom row first.
     if (fileHeight > 0 && pixels)
         flipRows(pixels, pixels + int64_t(height - 1) * stride, stride);
@@ -381,7 +383,8 @@ bool GFXBitmap::writeWindows(StreamIO &stream) {
         stream.write(int32_t(sizeof table), table);
     }
     // Bottom row first, written from the bottom up so the bitmap in memory stays untouched.
-    for (int32_t row = height - 1; row >= 0; --row)
-        stream.write(stride, pixels + int64_t(row) * stride);
+    if (size > 0)
+        for (int32_t row = height - 1; row >= 0; --row)
+            stream.write(stride, pixels + int64_t(row) * stride);
     return stream.getStatus() == StreamIO::Ok;
 }

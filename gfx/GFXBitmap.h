@@ -12,13 +12,12 @@ struct GFXPalette;
 extern int32_t bitmapSerialCounter;
 
 struct GFXBitmap {
-    enum : uint32_t {
-        IncludePalette = 1,          // read: build the embedded palette; write: store it
-        WindowsFormat = 0x80000000u, // write: a Windows BMP file instead of a PBMP chunk
-    };
-    enum : uint32_t {
-        OwnsPixels = 8, // attributes bit: buffer belongs to this bitmap
-    };
+    // Flags of read, load and write. IncludePalette: reading builds the embedded palette, writing
+    // stores it. WindowsFormat: write a Windows BMP file instead of a PBMP chunk.
+    static constexpr uint32_t IncludePalette = 1;
+    static constexpr uint32_t WindowsFormat = 0x80000000u;
+    // Bit of attributes: buffer belongs to this bitmap.
+    static constexpr uint32_t OwnsPixels = 8;
     static constexpr int32_t MaxLevels = 9;
     // Bits per pixel this library accepts for its own format; Windows files take 8 or 24.
     static constexpr int32_t MaxBitDepth = 64;

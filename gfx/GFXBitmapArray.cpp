@@ -1,6 +1,7 @@
 // GFXBitmapArray: the PBMA reader and writer and re-indexing by the remap table.
 #include "gfx/GFXBitmapArray.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -55,12 +56,30 @@ bool GFXBitmapArray::fail() {
     return false;
 }
 
+// Makes room for n entries, the new ones null; count follows the room so that release always
+// sees exactly the entries that exist.
+bool GFXBitmapArray::growEntries(int32_t n) {
+    if (n <= count)
+        return true;
+    auto grown = static_cast<GFXBitmap **>(std::realloc(bitmaps, size_t(n) * sizeof(GFXBitmap *)));
+    if (!grown)
+        return false;
+    std::fill(grown + count, grown + n, nullptr);
+    bitmaps = grown;
+    count = n;
+    return true;
+}
+
 bool GFXBitmapArray::read(StreamIO &stream, uint32_t flags) {
     release();
+    count = 0;
     bool haveHead = false;
     bool firstChunk = true;
     int32_t countdown = -1;
     int32_t cursor = 0;
+    // The head's count; the entries grow toward it as bitmaps arrive, so a head that announces
+    // more than the stream holds costs no large allocation.
+    int32_t announced = 0;
     for (;;) {
         if (haveHead) {
             if (countdown == 0)
@@ -84,34 +103,30 @@ bool GFXBitmapArray::read(StreamIO &stream, uint32_t flags) {
             // Every stored bitmap is one of the chunks the head announces.
             if (entries < 0 || entries > countdown)
                 return fail();
-            count = entries;
-            bitmaps =
-                static_cast<GFXBitmap **>(std::calloc(size_t(entries ? entries : 1), sizeof(GFXBitmap *)));
-            if (!bitmaps)
-                return fail();
+            announced = entries;
             haveHead = true;
             break;
         }
         case TagUser: {
             // Records need the head's count to be divided among.
-            if (!haveHead || count == 0)
+            if (!haveHead || announced == 0)
                 return fail();
             uint8_t *block = gfxchunk::readAllocated(stream, size, 0, 0);
             if (!block)
                 return fail();
             std::free(userData);
             userData = block;
-            userSize = int32_t(size / uint32_t(count));
+            userSize = int32_t(size / uint32_t(announced));
             break;
         }
         case TagRmap: {
             // One logical index per stored bitmap, no more and no fewer.
-            if (!haveHead || uint64_t(size) != 4 * uint64_t(count))
+            if (!haveHead || uint64_t(size) != 4 * uint64_t(announced))
                 return fail();
             uint8_t *block = gfxchunk::readAllocated(stream, size, 0, 0);
             if (!block)
                 return fail();
-            for (int32_t i = 0; i < count; ++i) {
+            for (int32_t i = 0; i < announced; ++i) {
                 uint32_t value = le::read32(block + 4 * i);
                 std::memcpy(block + 4 * i, &value, 4);
             }
@@ -121,7 +136,9 @@ bool GFXBitmapArray::read(StreamIO &stream, uint32_t flags) {
         }
         case TagPbmp:
             // A bitmap beyond count has no slot.
-            if (!haveHead || cursor >= count)
+            if (!haveHead || cursor >= announced)
+                return fail();
+            if (cursor >= count && !growEntries(std::min(announced, std::max(16, 2 * count))))
                 return fail();
             bitmaps[cursor++] = GFXBitmap::load(stream, flags);
             break;
@@ -133,7 +150,7 @@ bool GFXBitmapArray::read(StreamIO &stream, uint32_t flags) {
         firstChunk = false;
     }
     // A last bitmap cut short by the end of the stream makes the array truncated too.
-    if (stream.getStatus() != StreamIO::Ok)
+    if (stream.getStatus() != StreamIO::Ok || !growEntries(announced))
         return fail();
     if ((flags & ExpandByRemap) && !expandByRemap())
         return fail();
@@ -156,7 +173,7 @@ bool GFXBitmapArray::expandByRemap() {
             return false;
         previous = remap[i];
     }
-    if (previous >= MaxEntries || userSize < 0)
+    if (previous >= MaxSlots || userSize < 0)
         return false;
     int64_t slots = int64_t(previous) + 1;
     int64_t userBytes = userData ? slots * userSize : 0;
@@ -239,6 +256,6 @@ bool GFXBitmapArray::write(StreamIO &stream, uint32_t flags) {
     // Bitmaps inside an array are always PBMP chunks: a Windows file there would not read back.
     bool written = true;
     for (int32_t i = 0; i < count; ++i)
-        written = bitmaps[i]->write(stream, flags & ~uint32_t(GFXBitmap::WindowsFormat)) && written;
+        written = bitmaps[i]->write(stream, flags & ~GFXBitmap::WindowsFormat) && written;
     return written && stream.getStatus() == StreamIO::Ok;
 }

@@ -9,11 +9,13 @@ struct GFXBitmap;
 
 class GFXBitmapArray {
 public:
-    enum : uint32_t {
-        ExpandByRemap = 0x20000000u, // read: re-index the array by its remap table afterwards
-    };
-    // Chunk counts are 24-bit; logical indices of a remap table are kept within the same range.
+    // Flag of read and load: re-index the array by its remap table afterwards.
+    static constexpr uint32_t ExpandByRemap = 0x20000000u;
+    // Chunk counts are 24-bit.
     static constexpr int32_t MaxEntries = 0x00FFFFFF;
+    // Re-indexing makes a slot for every logical index up to the largest; a table reaching beyond
+    // this many slots is refused rather than turned into a huge mostly empty array.
+    static constexpr int32_t MaxSlots = 1 << 20;
 
     GFXBitmapArray() = default;
     ~GFXBitmapArray() { release(); }
@@ -46,5 +48,6 @@ public:
 
 private:
     bool fail();
+    bool growEntries(int32_t n);
     bool hasUserRecords() const { return userData && count > 0; }
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "stream/StreamIO.h"
 
@@ -44,31 +45,38 @@ bool readFixed(StreamIO &stream, uint32_t size, uint32_t fixed, uint8_t *into) {
 uint8_t *readAllocated(StreamIO &stream, uint64_t size, uint64_t before, uint64_t after) {
     if (size > MaxBlock || before > MaxBlock || after > MaxBlock || size + before + after > MaxBlock)
         return nullptr;
-    // The first step is large enough for every ordinary image; only bigger payloads grow.
-    constexpr uint64_t FirstStep = uint64_t(1) << 22;
+    // The first step holds most images whole; only bigger payloads grow, doubling each time.
+    constexpr uint64_t FirstStep = uint64_t(1) << 18;
+    // Spare bytes are reserved up front only while they are small; larger ones, like the trailing
+    // ones, are added once the payload has arrived.
+    uint64_t lead = before <= FirstStep ? before : 0;
     uint64_t room = std::min(size, FirstStep);
-    auto blockSize = [&](uint64_t payload) {
-        return size_t(std::max<uint64_t>(1, before + payload + (payload == size ? after : 0)));
-    };
-    auto block = static_cast<uint8_t *>(std::malloc(blockSize(room)));
+    auto block = static_cast<uint8_t *>(std::malloc(size_t(std::max<uint64_t>(1, lead + room))));
     if (!block)
         return nullptr;
     uint64_t done = 0;
     for (;;) {
-        if (room > done && !stream.read(int32_t(room - done), block + before + done)) {
+        if (room > done && !stream.read(int32_t(room - done), block + lead + done)) {
             std::free(block);
             return nullptr;
         }
         done = room;
-        if (done == size)
-            return block;
-        room = std::min(size, room * 2);
-        auto grown = static_cast<uint8_t *>(std::realloc(block, blockSize(room)));
-        if (!grown) {
-            std::free(block);
-            return nullptr;
+        uint64_t next = done == size ? size : std::min(size, room * 2);
+        uint64_t bytes = done == size ? before + size + after : lead + next;
+        if (bytes != lead + room) {
+            auto grown = static_cast<uint8_t *>(std::realloc(block, size_t(std::max<uint64_t>(1, bytes))));
+            if (!grown) {
+                std::free(block);
+                return nullptr;
+            }
+            block = grown;
         }
-        block = grown;
+        if (done == size) {
+            if (lead != before && size > 0)
+                std::memmove(block + before, block + lead, size_t(size));
+            return block;
+        }
+        room = next;
     }
 }
 

@@ -14,9 +14,8 @@ class StreamIO;
 extern int32_t paletteStampCounter;
 
 struct GFXPalette {
-    enum : uint32_t {
-        WindowsFormat = 0x80000000u, // write: RIFF palette instead of a PL98 set
-    };
+    // Flag of write: a RIFF palette instead of a PL98 set.
+    static constexpr uint32_t WindowsFormat = 0x80000000u;
 
     static constexpr int32_t MaxPalettes = 16;
     static constexpr int32_t EntryBytes = 256 * 4;

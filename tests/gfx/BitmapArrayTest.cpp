@@ -95,7 +95,7 @@ TEST(BitmapArray, RoundTripsWithRecordsAndRemapTable) {
     for (bool palettes : {false, true}) {
         ArrayPtr array = makeArray(3, 6, {1, 4, 6}, palettes);
         auto bytes = written(*array, GFXBitmap::IncludePalette | GFXBitmap::WindowsFormat);
-        for (uint32_t flags : {0u, uint32_t(GFXBitmap::IncludePalette)}) {
+        for (uint32_t flags : {0u, GFXBitmap::IncludePalette}) {
             ArrayPtr back = loadFrom(bytes, flags);
             ASSERT_TRUE(back);
             ASSERT_EQ(back->count, 3);
@@ -142,7 +142,7 @@ TEST(BitmapArray, ReindexingByTheRemapTable) {
 }
 
 TEST(BitmapArray, RemapTablesThatCannotReindex) {
-    for (auto remap : {std::vector<int32_t>{4, 2}, {1, 1}, {-1, 3}, {0, 0x7FFFFFFF}}) {
+    for (auto remap : {std::vector<int32_t>{4, 2}, {1, 1}, {-1, 3}, {0, GFXBitmapArray::MaxSlots}}) {
         ArrayPtr array = makeArray(2, 3, remap);
         GFXBitmap *first = array->bitmaps[0];
         EXPECT_FALSE(array->expandByRemap()) << remap[0] << "," << remap[1];

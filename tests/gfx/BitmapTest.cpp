@@ -64,7 +64,7 @@ TEST(Bitmap, StridesAndCreation) {
         EXPECT_EQ(bitmap->dataSize, 3 * s.stride);
         EXPECT_EQ(bitmap->pixels, bitmap->buffer + s.stride);
         EXPECT_EQ(bitmap->levels[0], bitmap->pixels);
-        EXPECT_EQ(bitmap->attributes, uint32_t(GFXBitmap::OwnsPixels));
+        EXPECT_EQ(bitmap->attributes, GFXBitmap::OwnsPixels);
         EXPECT_EQ(bitmap->paletteIndex, -1);
         EXPECT_EQ(bitmap->handles[2], -1);
     }
@@ -133,7 +133,7 @@ TEST(Bitmap, PbmpRoundTrips) {
         BitmapPtr back = loadFrom(out.bytes, c.readFlags);
         ASSERT_TRUE(back);
         expectSameImage(*bitmap, *back);
-        EXPECT_EQ(back->attributes, uint32_t(GFXBitmap::OwnsPixels));
+        EXPECT_EQ(back->attributes, GFXBitmap::OwnsPixels);
         bool expectPalette = c.palette && (c.readFlags & GFXBitmap::IncludePalette);
         ASSERT_EQ(back->palette != nullptr, expectPalette);
         if (expectPalette) {

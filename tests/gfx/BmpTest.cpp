@@ -86,7 +86,7 @@ TEST(Bmp, ReadsBottomUpAndTopDownRows) {
             ASSERT_TRUE(bitmap) << depth << " " << height;
             expectPixels(*bitmap, 5, height < 0 ? -height : height, depth);
             EXPECT_EQ(bitmap->levelCount, 1);
-            EXPECT_EQ(bitmap->attributes, uint32_t(GFXBitmap::OwnsPixels));
+            EXPECT_EQ(bitmap->attributes, GFXBitmap::OwnsPixels);
             EXPECT_EQ(bitmap->palette != nullptr, depth == 8);
         }
     }
