@@ -1,0 +1,337 @@
+// Tests of the LZH decompressing stream: the reference vectors read whole, in pieces and after
+// seeks, the end-of-source behaviour, the status rules, and damaged input.
+#include "stream/LZHRStream.h"
+#include "stream/MemRWStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes loadData(const std::string &name) {
+    std::ifstream file(std::string(QARVEX_TEST_DATA_DIR) + "/lzh/" + name, std::ios::binary);
+    EXPECT_TRUE(file.good()) << name;
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+struct VectorFiles {
+    const char *coded;
+    const char *plain;
+};
+
+const VectorFiles referenceVectors[] = {
+    {"empty.lzh", "empty.bin"},   {"one.lzh", "one.bin"},       {"hello.lzh", "hello.txt"},
+    {"spaces.lzh", "spaces.txt"}, {"run.lzh", "run.bin"},       {"prose.lzh", "prose.txt"},
+    {"random.lzh", "random.bin"}, {"mixed.lzh", "mixed.bin"},
+};
+
+// Coded bytes with a source stream over them. `tail` extra bytes after the coded data keep the
+// source from reaching its end while the decoder looks ahead, as the bytes of the next entry of a
+// volume do; the decoder never uses them.
+struct CodedSource {
+    explicit CodedSource(Bytes data, size_t tail = 0) : bytes(std::move(data)) {
+        codedSize = int32_t(bytes.size());
+        bytes.resize(bytes.size() + tail, 0xA5);
+        memory.attach(int32_t(bytes.size()), bytes.data());
+    }
+    Bytes bytes;
+    int32_t codedSize = 0;
+    MemRWStream memory;
+};
+
+// Reads `total` bytes in pieces whose sizes cycle through `sizes`; stops at the first failure.
+Bytes readInPieces(LZHRStream &stream, size_t total, const std::vector<int32_t> &sizes) {
+    Bytes out;
+    for (size_t i = 0; out.size() < total; ++i) {
+        int32_t piece = int32_t(std::min<size_t>(size_t(sizes[i % sizes.size()]), total - out.size()));
+        Bytes chunk = Bytes(size_t(piece));
+        if (!stream.read(piece, chunk.data()))
+            break;
+        out.insert(out.end(), chunk.begin(), chunk.end());
+    }
+    return out;
+}
+
+class ReferenceVector : public testing::TestWithParam<VectorFiles> {
+protected:
+    void SetUp() override {
+        coded = loadData(GetParam().coded);
+        plain = loadData(GetParam().plain);
+    }
+    Bytes coded;
+    Bytes plain;
+};
+
+TEST_P(ReferenceVector, DecodesWholeInOneRead) {
+    CodedSource source(coded);
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    Bytes out(plain.size());
+    ASSERT_TRUE(stream.read(int32_t(out.size()), out.data()));
+    EXPECT_EQ(out, plain);
+    EXPECT_EQ(stream.getPosition(), int32_t(plain.size()));
+}
+
+TEST_P(ReferenceVector, DecodesInPiecesOfVaryingSizes) {
+    // Sizes around the longest match make reads end inside 60-byte matches at many offsets.
+    const std::vector<std::vector<int32_t>> patterns = {
+        {1}, {7, 59, 60, 61, 3}, {500, 1, 4096, 13}, {60}, {123457}};
+    for (const auto &sizes : patterns) {
+        CodedSource source(coded, 2);
+        LZHRStream stream;
+        stream.attach(&source.memory);
+        EXPECT_EQ(readInPieces(stream, plain.size(), sizes), plain) << "first piece " << sizes[0];
+    }
+}
+
+TEST_P(ReferenceVector, SeeksBackToStartAndForwardToMiddle) {
+    CodedSource source(coded);
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    Bytes out(plain.size());
+    ASSERT_TRUE(stream.read(int32_t(out.size()), out.data()));
+
+    ASSERT_TRUE(stream.setPosition(0));
+    EXPECT_EQ(stream.getPosition(), 0);
+    int32_t middle = int32_t(plain.size() / 2);
+    ASSERT_TRUE(stream.setPosition(middle));
+    EXPECT_EQ(stream.getPosition(), middle);
+    Bytes rest(plain.size() - size_t(middle));
+    ASSERT_TRUE(stream.read(int32_t(rest.size()), rest.data()));
+    EXPECT_TRUE(std::equal(rest.begin(), rest.end(), plain.begin() + middle));
+
+    ASSERT_TRUE(stream.setPosition(0));
+    Bytes again(plain.size());
+    ASSERT_TRUE(stream.read(int32_t(again.size()), again.data()));
+    EXPECT_EQ(again, plain);
+}
+
+TEST_P(ReferenceVector, PiecesOverExactSourceStopOnlyAfterItsEnd) {
+    // Over exactly the coded bytes, the look-ahead meets the end of the source shortly before the
+    // last decoded byte: the read in progress completes, the next one fails with EndOfData.
+    CodedSource source(coded);
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    Bytes out = readInPieces(stream, plain.size(), {1});
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin()));
+    if (out.size() < plain.size()) {
+        EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
+        EXPECT_EQ(source.memory.getPosition(), source.codedSize);
+        // The look-ahead holds at most 16 bits: a few symbols, each up to a 60-byte match.
+        EXPECT_GE(out.size() + 4 * 60, plain.size()) << "failed long before the end";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LZHRStream, ReferenceVector, testing::ValuesIn(referenceVectors),
+                         [](const testing::TestParamInfo<VectorFiles> &info) {
+                             std::string name = info.param.coded;
+                             return name.substr(0, name.find('.'));
+                         });
+
+TEST(LZHRStream, EveryReadBoundaryInsideMatchesGivesTheSameOutput) {
+    const Bytes plain = loadData("run.bin");
+    const Bytes coded = loadData("run.lzh");
+    for (int32_t first = 1; first <= 121; ++first) {
+        CodedSource source(coded, 2);
+        LZHRStream stream;
+        stream.attach(&source.memory);
+        Bytes out(1000);
+        ASSERT_TRUE(stream.read(first, out.data()));
+        ASSERT_TRUE(stream.read(int32_t(out.size()) - first, out.data() + first));
+        ASSERT_TRUE(std::equal(out.begin(), out.end(), plain.begin())) << "split at " << first;
+    }
+}
+
+TEST(LZHRStream, ReadingTheWholeLengthOverExactSourceSucceedsThenTheNextReadFails) {
+    CodedSource source(loadData("hello.lzh"));
+    const Bytes plain = loadData("hello.txt");
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    Bytes out(plain.size());
+    ASSERT_TRUE(stream.read(int32_t(out.size()), out.data()));
+    EXPECT_EQ(out, plain);
+    uint8_t more = 0;
+    EXPECT_FALSE(stream.read(1, &more));
+    EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
+    // A backward seek repositions the source, which clears its end-of-data state.
+    EXPECT_TRUE(stream.setPosition(0));
+    EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
+    Bytes start(5);
+    ASSERT_TRUE(stream.read(5, start.data()));
+    EXPECT_TRUE(std::equal(start.begin(), start.end(), plain.begin()));
+}
+
+TEST(LZHRStream, DetachedStreamRefusesEverything) {
+    LZHRStream stream;
+    uint8_t byte = 0;
+    EXPECT_EQ(stream.getStatus(), StreamIO::NoSource);
+    EXPECT_FALSE(stream.read(0, &byte));
+    EXPECT_FALSE(stream.read(1, &byte));
+    EXPECT_FALSE(stream.setPosition(0));
+    EXPECT_EQ(stream.getPosition(), 0);
+    EXPECT_FALSE(stream.flush());
+    EXPECT_EQ(stream.getDataPointer(), nullptr);
+    // A write attempt changes the status, but there is still nothing to read from.
+    EXPECT_FALSE(stream.write(1, &byte));
+    EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
+    EXPECT_FALSE(stream.read(1, &byte));
+    EXPECT_FALSE(stream.setPosition(0));
+    EXPECT_EQ(stream.getPosition(), 0);
+}
+
+TEST(LZHRStream, QueryAnswers) {
+    LZHRStream stream;
+    const int32_t expected[][2] = {{0, 9}, {1, 0}, {2, 1}, {3, 1}, {4, 1}, {5, 0}, {-1, 0}, {1000, 0}};
+    for (const auto &row : expected)
+        EXPECT_EQ(stream.query(row[0]), row[1]) << "code " << row[0];
+}
+
+TEST(LZHRStream, AttachDetachAndStatusFollowTheSource) {
+    CodedSource source(loadData("prose.lzh"));
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
+    EXPECT_TRUE(stream.flush());
+    EXPECT_EQ(stream.getPosition(), 0);
+    uint8_t buffer[100];
+    EXPECT_TRUE(stream.read(0, buffer));
+    ASSERT_TRUE(stream.read(100, buffer));
+    EXPECT_EQ(stream.getPosition(), 100);
+
+    // A write fails, but the next read takes the status from the source again and goes on.
+    EXPECT_FALSE(stream.write(1, buffer));
+    EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
+    ASSERT_TRUE(stream.read(10, buffer));
+    EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
+    EXPECT_EQ(stream.getPosition(), 110);
+
+    // Seeking to the current position delivers nothing.
+    EXPECT_TRUE(stream.setPosition(110));
+    EXPECT_EQ(stream.getPosition(), 110);
+
+    stream.detach();
+    EXPECT_EQ(stream.getStatus(), StreamIO::NoSource);
+    EXPECT_EQ(stream.getPosition(), 0);
+    EXPECT_FALSE(stream.read(1, buffer));
+
+    stream.attach(&source.memory); // the source is now at wherever the decoder left it
+    stream.close();
+    EXPECT_EQ(stream.getStatus(), StreamIO::NoSource);
+
+    MemRWStream closed;
+    stream.attach(&closed);
+    EXPECT_EQ(stream.getStatus(), StreamIO::Closed);
+    EXPECT_FALSE(stream.read(1, buffer));
+    stream.attach(nullptr);
+    EXPECT_EQ(stream.getStatus(), StreamIO::NoSource);
+}
+
+TEST(LZHRStream, NegativeSeekIsRefusedWithoutDecoding) {
+    CodedSource source(loadData("prose.lzh"));
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    uint8_t buffer[40];
+    ASSERT_TRUE(stream.read(20, buffer));
+    int32_t sourcePosition = source.memory.getPosition();
+    EXPECT_FALSE(stream.setPosition(-1));
+    EXPECT_EQ(source.memory.getPosition(), sourcePosition);
+    // The refusal does not disturb decoding.
+    ASSERT_TRUE(stream.read(20, buffer + 20));
+    Bytes plain = loadData("prose.txt");
+    EXPECT_TRUE(std::equal(buffer, buffer + 40, plain.begin()));
+}
+
+// A source over memory whose seeks can be refused, to see a failed restart.
+class RefusingSource : public StreamIO {
+public:
+    explicit RefusingSource(MemRWStream &inner) : inner(inner) {}
+    int32_t getStatus() override { return refuseSeeks ? AccessError : inner.getStatus(); }
+    bool read(int32_t count, void *buffer) override { return inner.read(count, buffer); }
+    bool setPosition(int32_t position) override { return !refuseSeeks && inner.setPosition(position); }
+    int32_t getPosition() override { return inner.getPosition(); }
+    bool refuseSeeks = false;
+
+private:
+    MemRWStream &inner;
+};
+
+TEST(LZHRStream, FailedRestartLeavesDecodingWhereItWas) {
+    CodedSource source(loadData("prose.lzh"), 2);
+    RefusingSource refusing(source.memory);
+    LZHRStream stream;
+    stream.attach(&refusing);
+    uint8_t buffer[300];
+    ASSERT_TRUE(stream.read(150, buffer));
+    refusing.refuseSeeks = true;
+    EXPECT_FALSE(stream.setPosition(10));
+    EXPECT_EQ(stream.getStatus(), StreamIO::AccessError);
+    refusing.refuseSeeks = false;
+    ASSERT_TRUE(stream.read(150, buffer + 150));
+    EXPECT_EQ(stream.getPosition(), 300);
+    Bytes plain = loadData("prose.txt");
+    EXPECT_TRUE(std::equal(buffer, buffer + 300, plain.begin()));
+}
+
+TEST(LZHRStream, DecodesFromTheSourcesPositionAtAttach) {
+    Bytes prefixed = {1, 2, 3};
+    Bytes coded = loadData("hello.lzh");
+    prefixed.insert(prefixed.end(), coded.begin(), coded.end());
+    CodedSource source(prefixed);
+    ASSERT_TRUE(source.memory.setPosition(3));
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    Bytes out(26);
+    ASSERT_TRUE(stream.read(26, out.data()));
+    EXPECT_EQ(out, loadData("hello.txt"));
+}
+
+TEST(LZHRStream, ReattachingStartsAFreshModelAndWindow) {
+    CodedSource mixed(loadData("mixed.lzh"));
+    CodedSource prose(loadData("prose.lzh"));
+    LZHRStream stream;
+    stream.attach(&mixed.memory);
+    Bytes scratch(100000); // far enough for several rebuilds of the model
+    ASSERT_TRUE(stream.read(int32_t(scratch.size()), scratch.data()));
+    stream.attach(&prose.memory);
+    Bytes plain = loadData("prose.txt");
+    Bytes out(plain.size());
+    ASSERT_TRUE(stream.read(int32_t(out.size()), out.data()));
+    EXPECT_EQ(out, plain);
+}
+
+TEST(LZHRStream, DamagedInputDecodesSafelyAndReproducibly) {
+    // Any bit pattern is some symbol and some distance: a read never fails once started, and the
+    // same bytes decode the same way whatever the read sizes.
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return uint8_t(seed >> 16);
+    };
+    const Bytes fills[] = {Bytes(300, 0x00), Bytes(300, 0xFF), Bytes(1, 0x80), Bytes()};
+    std::vector<Bytes> inputs(std::begin(fills), std::end(fills));
+    Bytes noise(5000);
+    for (auto &byte : noise)
+        byte = next();
+    inputs.push_back(noise);
+    for (const Bytes &input : inputs) {
+        CodedSource whole(input);
+        LZHRStream stream;
+        stream.attach(&whole.memory);
+        Bytes expected(70000);
+        ASSERT_TRUE(stream.read(int32_t(expected.size()), expected.data()));
+
+        CodedSource pieces(input, 70000); // enough tail that the source never ends early
+        std::fill(pieces.bytes.begin() + pieces.codedSize, pieces.bytes.end(), 0);
+        stream.attach(&pieces.memory);
+        EXPECT_EQ(readInPieces(stream, expected.size(), {1, 61, 4097, 7}), expected);
+    }
+}
+
+} // namespace
