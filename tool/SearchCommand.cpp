@@ -1,49 +1,11 @@
-// The search command: expanding volume arguments into files, listing each volume's matches and
-// telling on standard error why a file gave nothing.
+// The search command: the names of each volume's matching entries, then the "match list full"
+// line when the limit cut them short.
 #include "tool/SearchCommand.h"
 
-#include "code/VolumeRStream.h"
-#include "platform/Platform.h"
-#include "tool/MatchList.h"
-
-#include <cstring>
-#include <string>
+#include "tool/Console.h"
+#include "tool/VolumeWalk.h"
 
 namespace search {
-namespace {
-
-const char *reasonFor(VolumeStream::OpenError error) {
-    switch (error) {
-    case VolumeStream::OpenError::CannotOpen:
-        return "cannot open";
-    case VolumeStream::OpenError::EmptyFile:
-    case VolumeStream::OpenError::NotAVolume:
-        return "not a volume";
-    case VolumeStream::OpenError::DamagedDirectory:
-        return "damaged volume directory";
-    case VolumeStream::OpenError::None:
-        break;
-    }
-    return "cannot open";
-}
-
-void listVolume(VolumeRStream &volume, MatchList &list, const std::string &path, std::FILE *out,
-                std::FILE *err) {
-    // A volume that opens only in part still has its loaded entries listed.
-    if (!volume.open(path.c_str()))
-        std::fprintf(err, "qarvex: %s: %s\n", path.c_str(), reasonFor(volume.lastOpenError()));
-    list.clear();
-    list.addVolume(volume, false);
-    if (list.count() > 0) {
-        std::fprintf(out, "%s\n", path.c_str());
-        for (int32_t i = 0; i < list.count(); ++i)
-            std::fprintf(out, "  %s\n", list.at(i));
-    }
-    if (list.full())
-        std::fprintf(out, "... match list full, %s may have have more entries ..\n", path.c_str());
-}
-
-} // namespace
 
 void printUsage(std::FILE *out) {
     std::fprintf(out, "Qarvex  (V1.00)  A utility to search volumes for files\n");
@@ -53,21 +15,20 @@ void printUsage(std::FILE *out) {
 }
 
 int run(const char *expression, char *const *arguments, int count, std::FILE *out, std::FILE *err) {
-    VolumeRStream volume;
-    MatchList list(expression, MatchLimit);
-    for (int i = 0; i < count; ++i) {
-        // The files are looked for, and opened, in the argument's own directory; the printed
-        // name keeps that directory part as the argument wrote it.
-        const char *argument = arguments[i];
-        size_t split = platform::directoryPartLength(argument);
-        std::string directory(argument, split);
-        const char *pattern = argument + split;
-        std::vector<std::string> found = platform::listPlainFiles(directory, pattern);
-        if (found.empty())
-            std::fprintf(err, "qarvex: %s: no matching file\n", argument);
-        for (const std::string &name : found)
-            listVolume(volume, list, directory + name, out, err);
-    }
+    tool::Console console(out, err, false);
+    tool::forEachVolume(
+        expression, arguments, count, MatchLimit, console,
+        [&](tool::ToolVolume &volume, const std::string &path, tool::EntrySelector &selection) {
+            if (!selection.selected().empty()) {
+                console.print("%s\n", path.c_str());
+                for (int32_t position : selection.selected())
+                    console.print("  %s\n", volume.entryName(position));
+            }
+            if (selection.full())
+                console.print(ListFullLine, path.c_str());
+            return true;
+        });
+    // Whatever was found or reported, the search ends with 0.
     return 0;
 }
 

@@ -9,6 +9,8 @@ namespace search {
 
 // The most matches listed per volume.
 inline constexpr int32_t MatchLimit = 16384;
+// Follows a volume's matches when the limit cut them short (or they are exactly MatchLimit).
+inline constexpr char ListFullLine[] = "... match list full, %s may have have more entries ..\n";
 
 void printUsage(std::FILE *out);
 

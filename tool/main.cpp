@@ -1,13 +1,42 @@
-// qarvex: searches volumes for entries whose names match a wildcard expression.
+// qarvex: searches volumes for entries whose names match a wildcard expression, and with options
+// lists, extracts or tests those entries.
 //   qarvex <expression> name1.vol [name2.vol] [*.vol]
+//   qarvex -l | -x [-C dir] [-f] | -t <expression> vol...
+#include "platform/Platform.h"
+#include "tool/Commands.h"
+#include "tool/Options.h"
 #include "tool/SearchCommand.h"
 
 #include <cstdio>
+#include <string>
 
 int main(int argc, char **argv) {
-    if (argc <= 2) {
+    tool::Options options;
+    std::string error;
+    if (!tool::parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "qarvex: %s (qarvex -h lists the options)\n", error.c_str());
+        return tool::UsageError;
+    }
+    tool::Console console(stdout, stderr, platform::standardErrorIsTerminal());
+    switch (options.command) {
+    case tool::Command::Help:
+        tool::printHelp(stdout);
+        return tool::Success;
+    case tool::Command::Version:
+        tool::printVersion(stdout);
+        return tool::Success;
+    case tool::Command::List:
+        return tool::listEntries(options, console);
+    case tool::Command::Extract:
+        return tool::extractEntries(options, console);
+    case tool::Command::Test:
+        return tool::testEntries(options, console);
+    case tool::Command::Search:
+        break;
+    }
+    if (options.operandCount < 2) {
         search::printUsage(stdout);
         return 0;
     }
-    return search::run(argv[1], argv + 2, argc - 2, stdout, stderr);
+    return search::run(options.operands[0], options.operands + 1, options.operandCount - 1, stdout, stderr);
 }

@@ -1,0 +1,63 @@
+// Console: where the tool's words go. Results to standard output, diagnostics ("qarvex: ...") to
+// standard error, and, on a terminal, a one-line progress indicator that both keep clear of.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace tool {
+
+// A progress line on standard error, redrawn in place. It appears only on a terminal and only once
+// a stretch of work has run for a while, so short runs and redirected output never see it.
+class Progress {
+public:
+    using Clock = std::function<int64_t()>; // milliseconds from any fixed point
+
+    static constexpr int64_t DelayMs = 500;  // work shorter than this shows nothing
+    static constexpr int64_t RedrawMs = 100; // at most ten redraws a second
+
+    Progress(std::FILE *err, bool terminal, Clock clock = {});
+
+    // A new stretch of work: entries entries holding bytes bytes in all.
+    void start(const std::string &label, int64_t entries, int64_t bytes);
+    // Bytes of the current entry done; the entry itself is counted by entryDone.
+    void advance(int64_t bytes);
+    void entryDone();
+    // Removes the line, before other output or at the end of the work.
+    void clear();
+
+private:
+    void maybeDraw();
+
+    std::FILE *err;
+    bool terminal;
+    Clock clock;
+    std::string label;
+    int64_t totalEntries = 0, totalBytes = 0;
+    int64_t doneEntries = 0, doneBytes = 0;
+    int64_t startedAt = 0, drawnAt = 0;
+    size_t shownLength = 0; // characters of the line on screen, 0: none
+};
+
+// "1 entry", "2 entries".
+std::string countOf(int64_t count, const char *one, const char *many);
+
+class Console {
+public:
+    Console(std::FILE *out, std::FILE *err, bool terminal, Progress::Clock clock = {});
+
+    // A result line (printf-style) on standard output.
+    void print(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    // "qarvex: " and a one-line diagnostic on standard error.
+    void diagnostic(const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+    Progress progress;
+
+private:
+    std::FILE *out;
+    std::FILE *err;
+};
+
+} // namespace tool

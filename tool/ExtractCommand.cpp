@@ -1,0 +1,222 @@
+// The -x command: every matching entry decoded into a file under the target folder. Names are
+// checked before anything is created, folders are entered without following links, and a file is
+// written under a temporary name and renamed only once it holds the whole entry.
+#include "platform/Platform.h"
+#include "tool/Commands.h"
+#include "tool/EntryDecoder.h"
+#include "tool/EntryPath.h"
+#include "tool/VolumeWalk.h"
+
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tool {
+
+namespace {
+
+const char *systemReason(uint32_t error) {
+    switch (error) {
+    case platform::error::FileNotFound:
+    case platform::error::PathNotFound:
+        return "not found";
+    case platform::error::AccessDenied:
+        return "permission denied";
+    case platform::error::AlreadyExists:
+        return "already exists";
+    case platform::error::HandleDiskFull:
+    case platform::error::DiskFull:
+        return "disk full";
+    case platform::error::FilenameTooLong:
+        return "name too long";
+    case platform::error::NotADirectory:
+        return "not a folder";
+    case platform::error::StoppedOnSymlink:
+        return "a symbolic link is in the way";
+    default:
+        return "system error";
+    }
+}
+
+// The folders from the target folder down to where the last file went, held open: the next entry
+// in the same folder finds them ready, and none of them can be swapped for a link meanwhile.
+class FolderChain {
+public:
+    explicit FolderChain(platform::FolderHandle root) : root(root) {}
+    ~FolderChain() { leave(0); }
+    FolderChain(const FolderChain &) = delete;
+    FolderChain &operator=(const FolderChain &) = delete;
+
+    // The folder that folders name below the root, made where missing; InvalidFolder on failure,
+    // with the folder that failed in failedAt.
+    platform::FolderHandle enter(const std::vector<std::string> &folders, std::string &failedAt) {
+        size_t kept = 0;
+        while (kept < held.size() && kept < folders.size() && held[kept].first == folders[kept])
+            ++kept;
+        leave(kept);
+        for (size_t i = kept; i < folders.size(); ++i) {
+            platform::FolderHandle next = platform::openSubfolder(current(), folders[i].c_str());
+            if (next == platform::InvalidFolder) {
+                failedAt = folders[i];
+                return platform::InvalidFolder;
+            }
+            held.emplace_back(folders[i], next);
+        }
+        return current();
+    }
+
+private:
+    platform::FolderHandle current() const { return held.empty() ? root : held.back().second; }
+    void leave(size_t keep) {
+        while (held.size() > keep) {
+            platform::closeFolder(held.back().second);
+            held.pop_back();
+        }
+    }
+
+    platform::FolderHandle root;
+    std::vector<std::pair<std::string, platform::FolderHandle>> held;
+};
+
+class Extractor {
+public:
+    Extractor(Console &console, platform::FolderHandle target, bool force)
+        : console(console), folders(target), force(force) {}
+
+    // Writes one entry; false, with the reason reported, when it is not there afterwards.
+    bool extract(ToolVolume &volume, const std::string &volumePath, int32_t position);
+
+    int64_t extracted = 0, failed = 0, bytes = 0;
+
+private:
+    bool fail(const std::string &volumePath, const char *name, const std::string &why) {
+        console.diagnostic("%s: %s: %s", volumePath.c_str(), name, why.c_str());
+        ++failed;
+        return false;
+    }
+    // A new file under a name nobody uses, hidden where names starting with a dot are.
+    platform::FileHandle createTemporary(platform::FolderHandle folder, std::string &name);
+
+    Console &console;
+    FolderChain folders;
+    bool force;
+    EntryDecoder decoder;
+    std::mt19937 random{std::random_device{}()};
+};
+
+platform::FileHandle Extractor::createTemporary(platform::FolderHandle folder, std::string &name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char text[32];
+        std::snprintf(text, sizeof text, ".qarvex-%08x.part", unsigned(random()));
+        name = text;
+        platform::FileHandle file = platform::createFileIn(folder, name.c_str());
+        if (file != platform::InvalidFile || platform::lastError() != platform::error::AlreadyExists)
+            return file;
+    }
+    return platform::InvalidFile;
+}
+
+bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32_t position) {
+    const VolumeItem &item = volume.item(position);
+    const char *name = item.name;
+    EntryPath where;
+    if (const char *why = splitEntryName(name, where))
+        return fail(volumePath, name, std::string("refused: ") + why);
+    // What can be told without reading comes before anything is created for the entry.
+    if (EntryFault fault = EntryDecoder::checkRecord(volume, item); fault != EntryFault::None)
+        return fail(volumePath, name, EntryDecoder::describe(fault, item));
+    std::string failedAt;
+    platform::FolderHandle folder = folders.enter(where.folders, failedAt);
+    if (folder == platform::InvalidFolder)
+        return fail(volumePath, name,
+                    "cannot make folder " + failedAt + ": " + systemReason(platform::lastError()));
+    if (!force && platform::existsIn(folder, where.file.c_str()))
+        return fail(volumePath, name, "exists; not replaced without -f");
+
+    std::string temporary;
+    platform::FileHandle file = createTemporary(folder, temporary);
+    if (file == platform::InvalidFile)
+        return fail(volumePath, name,
+                    std::string("cannot create a file: ") + systemReason(platform::lastError()));
+    uint32_t writeError = platform::error::None;
+    EntryFault fault = decoder.decode(
+        volume, position,
+        [&](const uint8_t *bytes, int32_t count) {
+            int32_t written = 0;
+            if (platform::writeFile(file, bytes, count, written) && written == count)
+                return true;
+            writeError = platform::lastError();
+            return false;
+        },
+        &console.progress);
+    platform::closeFile(file);
+    // A file that does not hold the whole entry never gets the entry's name.
+    if (fault != EntryFault::None) {
+        platform::removeFileIn(folder, temporary.c_str());
+        if (fault == EntryFault::SinkFailed)
+            return fail(volumePath, name, std::string("cannot write: ") + systemReason(writeError));
+        return fail(volumePath, name, EntryDecoder::describe(fault, item));
+    }
+    if (!platform::renameIn(folder, temporary.c_str(), where.file.c_str(), force)) {
+        uint32_t error = platform::lastError();
+        platform::removeFileIn(folder, temporary.c_str());
+        if (error == platform::error::AlreadyExists)
+            return fail(volumePath, name, "exists; not replaced without -f");
+        return fail(volumePath, name, std::string("cannot create: ") + systemReason(error));
+    }
+    ++extracted;
+    bytes += item.size;
+    return true;
+}
+
+} // namespace
+
+int extractEntries(const Options &options, Console &console) {
+    const char *targetPath = options.targetFolder ? options.targetFolder : ".";
+    platform::FolderHandle target = platform::openFolder(targetPath);
+    if (target == platform::InvalidFolder) {
+        console.diagnostic("%s: cannot extract there: %s", targetPath, systemReason(platform::lastError()));
+        return Failure;
+    }
+    bool allWell;
+    int64_t extracted = 0, failed = 0, bytes = 0;
+    {
+        Extractor extractor(console, target, options.force);
+        allWell = forEachVolume(
+            options.operands[0], options.operands + 1, options.operandCount - 1, EntrySelector::NoLimit,
+            console, [&](ToolVolume &volume, const std::string &path, EntrySelector &selection) {
+                const std::vector<int32_t> &positions = selection.selected();
+                if (positions.empty())
+                    return true;
+                console.progress.start(path, int64_t(positions.size()), selectedBytes(volume, positions));
+                bool volumeWell = true, named = false;
+                for (int32_t position : positions) {
+                    if (!extractor.extract(volume, path, position)) {
+                        volumeWell = false;
+                    } else {
+                        // The volume's name heads the entries that came out of it.
+                        if (!named)
+                            console.print("%s\n", path.c_str());
+                        named = true;
+                        console.print("  %s\n", volume.item(position).name);
+                    }
+                    console.progress.entryDone();
+                }
+                console.progress.clear();
+                return volumeWell;
+            });
+        extracted = extractor.extracted;
+        failed = extractor.failed;
+        bytes = extractor.bytes;
+    }
+    platform::closeFolder(target);
+    std::string summary =
+        countOf(extracted, "entry", "entries") + " extracted, " + std::to_string(bytes) + " bytes";
+    if (failed)
+        summary += ", " + std::to_string(failed) + " failed";
+    console.print("%s\n", summary.c_str());
+    return allWell ? Success : Failure;
+}
+
+} // namespace tool

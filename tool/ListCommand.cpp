@@ -1,0 +1,67 @@
+// The -l command: the search command's rows with the details of each entry.
+//   demo.vol
+//     00000001   26  17  lzh     ReadMe.txt
+//                10  10  stored  notes.txt
+//     2 entries, 36 bytes
+#include "tool/Commands.h"
+#include "tool/SearchCommand.h"
+#include "tool/VolumeWalk.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace tool {
+
+namespace {
+
+struct Row {
+    char id[9];
+    std::string size, stored, method;
+    const char *name;
+};
+
+} // namespace
+
+int listEntries(const Options &options, Console &console) {
+    // The rows are the search command's: the same matches up to the same limit, followed by the
+    // same line when the limit cut them short.
+    bool allWell = forEachVolume(
+        options.operands[0], options.operands + 1, options.operandCount - 1, search::MatchLimit, console,
+        [&](ToolVolume &volume, const std::string &path, EntrySelector &selection) {
+            std::vector<Row> rows;
+            size_t sizeWidth = 0, storedWidth = 0, methodWidth = 0;
+            for (int32_t position : selection.selected()) {
+                const VolumeItem &item = volume.item(position);
+                Row row;
+                if (item.id != 0)
+                    std::snprintf(row.id, sizeof row.id, "%08X", unsigned(item.id));
+                else
+                    std::snprintf(row.id, sizeof row.id, "%8s", "");
+                row.size = std::to_string(item.size);
+                int32_t stored = volume.storedLength(item);
+                row.stored = stored >= 0 ? std::to_string(stored) : "-"; // the block is not all there
+                row.method = methodName(item.compression);
+                row.name = item.name;
+                sizeWidth = std::max(sizeWidth, row.size.size());
+                storedWidth = std::max(storedWidth, row.stored.size());
+                methodWidth = std::max(methodWidth, row.method.size());
+                rows.push_back(std::move(row));
+            }
+            if (!rows.empty()) {
+                console.print("%s\n", path.c_str());
+                for (const Row &row : rows)
+                    console.print("  %s  %*s  %*s  %-*s  %s\n", row.id, int(sizeWidth), row.size.c_str(),
+                                  int(storedWidth), row.stored.c_str(), int(methodWidth), row.method.c_str(),
+                                  row.name);
+                console.print("  %s, %lld bytes\n", countOf(int64_t(rows.size()), "entry", "entries").c_str(),
+                              (long long)selectedBytes(volume, selection.selected()));
+            }
+            if (selection.full())
+                console.print(search::ListFullLine, path.c_str());
+            return true;
+        });
+    return allWell ? Success : Failure;
+}
+
+} // namespace tool

@@ -1,0 +1,108 @@
+// Options: reading the command line, and the help and version texts.
+#include "tool/Options.h"
+
+#include "tool/SearchCommand.h"
+
+#include <cstring>
+
+namespace tool {
+
+bool parseOptions(int argc, char *const *argv, Options &options, std::string &error) {
+    options = Options{};
+    int at = 1;
+    for (; at < argc; ++at) {
+        const char *argument = argv[at];
+        if (argument[0] != '-' || argument[1] == '\0')
+            break; // the expression
+        if (std::strcmp(argument, "--") == 0) {
+            ++at;
+            break;
+        }
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0) {
+            options.command = argument[2] == 'h' ? Command::Help : Command::Version;
+            return true;
+        }
+        if (argument[1] == '-') {
+            error = std::string("unknown option ") + argument;
+            return false;
+        }
+        // Letters may be grouped ("-xf"); -C takes the rest of its argument or the next one.
+        for (const char *letter = argument + 1; *letter; ++letter) {
+            if (*letter == 'C') {
+                const char *folder = letter[1] ? letter + 1 : at + 1 < argc ? argv[++at] : nullptr;
+                if (!folder) {
+                    error = "-C needs a folder";
+                    return false;
+                }
+                options.targetFolder = folder;
+                break;
+            }
+            Command command = Command::Search;
+            switch (*letter) {
+            case 'h':
+                options.command = Command::Help;
+                return true;
+            case 'f':
+                options.force = true;
+                continue;
+            case 'l':
+                command = Command::List;
+                break;
+            case 'x':
+                command = Command::Extract;
+                break;
+            case 't':
+                command = Command::Test;
+                break;
+            default:
+                error = std::string("unknown option -") + *letter;
+                return false;
+            }
+            if (options.command != Command::Search && options.command != command) {
+                error = "-l, -x and -t cannot be combined";
+                return false;
+            }
+            options.command = command;
+        }
+    }
+    options.operands = argv + at;
+    options.operandCount = argc - at;
+    if ((options.targetFolder || options.force) && options.command != Command::Extract) {
+        error = "-C and -f go with -x";
+        return false;
+    }
+    if (options.command == Command::Search)
+        return true; // too few operands give the search command's usage text
+    if (options.operandCount < 1) {
+        error = "missing expression";
+        return false;
+    }
+    if (options.operandCount < 2) {
+        error = "missing volume";
+        return false;
+    }
+    return true;
+}
+
+void printHelp(std::FILE *out) {
+    search::printUsage(out);
+    std::fprintf(out, "\n"
+                      "  Qarvex -l <expression> vol...   list matching entries: id, size, stored size,\n"
+                      "                                  method and name, and a total per volume\n"
+                      "  Qarvex -x [-C dir] [-f] <expression> vol...\n"
+                      "                                  extract matching entries into dir (default: the\n"
+                      "                                  current folder); -f replaces existing files\n"
+                      "  Qarvex -t <expression> vol...   check that matching entries decode to their size\n"
+                      "  Qarvex -h, --help               this text\n"
+                      "  Qarvex --version                the version\n"
+                      "\n"
+                      "  Options come before the expression; \"--\" ends them, so that an expression may\n"
+                      "  start with \"-\". Exit status of -l, -x and -t: 0 all done, 1 some entry or\n"
+                      "  volume failed, 2 usage error. The search itself always ends with 0.\n");
+}
+
+void printVersion(std::FILE *out) {
+    std::fprintf(out, "Qarvex V1.00\n");
+}
+
+} // namespace tool

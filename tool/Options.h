@@ -1,0 +1,34 @@
+// Options: the command line of qarvex. Options come before the expression, POSIX style: "--" ends
+// them, and the first argument that does not start with "-" (or is "-" alone) is the expression.
+// Without options the line is the search command's, unchanged.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace tool {
+
+enum ExitStatus {
+    Success = 0,    // everything asked for was done
+    Failure = 1,    // some entry or volume failed
+    UsageError = 2, // the command line made no sense
+};
+
+enum class Command { Search, List, Extract, Test, Help, Version };
+
+struct Options {
+    Command command = Command::Search;
+    const char *targetFolder = nullptr; // -C: where -x writes (null: the current folder)
+    bool force = false;                 // -f: -x replaces existing files
+    // The arguments after the options: the expression, then the volumes.
+    char *const *operands = nullptr;
+    int operandCount = 0;
+};
+
+// Reads the options of argv[1..argc). False on a usage error, with the reason in error.
+bool parseOptions(int argc, char *const *argv, Options &options, std::string &error);
+
+void printHelp(std::FILE *out);
+void printVersion(std::FILE *out);
+
+} // namespace tool

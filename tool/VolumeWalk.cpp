@@ -1,0 +1,119 @@
+// The walk over volume arguments, volume files and matching entries that every command shares.
+#include "tool/VolumeWalk.h"
+
+#include "platform/Platform.h"
+
+#include <algorithm>
+
+namespace tool {
+
+namespace {
+
+const char *openFailure(VolumeStream::OpenError error) {
+    switch (error) {
+    case VolumeStream::OpenError::CannotOpen:
+        return "cannot open";
+    case VolumeStream::OpenError::EmptyFile:
+    case VolumeStream::OpenError::NotAVolume:
+        return "not a volume";
+    case VolumeStream::OpenError::DamagedDirectory:
+        return "damaged volume directory";
+    case VolumeStream::OpenError::None:
+        break;
+    }
+    return "cannot open";
+}
+
+} // namespace
+
+VolumeItem &ToolVolume::item(int32_t position) {
+    ensureItems();
+    return items[position];
+}
+
+int32_t ToolVolume::storedLength(const VolumeItem &item) const {
+    uint8_t *start = nullptr;
+    int32_t length = 0;
+    return storedBytes(item, start, length) ? length : -1;
+}
+
+EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression), limit(limit) {
+    if (limit != NoLimit)
+        bounded.emplace(expression, limit);
+}
+
+const std::vector<int32_t> &EntrySelector::select(const VolumeStream &volume) {
+    // Without a limit the list is made to hold every entry of this volume, so it never fills.
+    std::optional<MatchList> unbounded;
+    if (!bounded)
+        unbounded.emplace(expression, volume.entryCount());
+    MatchList &list = bounded ? *bounded : *unbounded;
+    list.clear();
+    positions.clear();
+    // The search command's walk (MatchList::addVolume), keeping the position of each match: names
+    // are read straight from the records, and a name shared by two entries is still two matches.
+    for (int32_t i = 0; i < volume.entryCount(); ++i) {
+        const char *name = volume.entryName(i);
+        if (!name)
+            continue;
+        int32_t before = list.count();
+        list.addIfMatch(name, false);
+        if (list.count() > before)
+            positions.push_back(i);
+    }
+    isFull = bounded && list.full();
+    return positions;
+}
+
+bool forEachVolume(const char *expression, char *const *arguments, int count, int32_t limit, Console &console,
+                   const VolumeVisitor &visit) {
+    ToolVolume volume;
+    EntrySelector selector(expression, limit);
+    bool allWell = true;
+    for (int i = 0; i < count; ++i) {
+        // The files are looked for, and opened, in the argument's own directory; the printed
+        // name keeps that directory part as the argument wrote it.
+        const char *argument = arguments[i];
+        size_t split = platform::directoryPartLength(argument);
+        std::string directory(argument, split);
+        std::vector<std::string> found = platform::listPlainFiles(directory, argument + split);
+        if (found.empty()) {
+            console.diagnostic("%s: no matching file", argument);
+            allWell = false;
+        }
+        for (const std::string &name : found) {
+            std::string path = directory + name;
+            // A volume that opens only in part still has its loaded entries visited.
+            if (!volume.open(path.c_str())) {
+                console.diagnostic("%s: %s", path.c_str(), openFailure(volume.lastOpenError()));
+                allWell = false;
+            }
+            selector.select(volume);
+            if (!visit(volume, path, selector))
+                allWell = false;
+        }
+    }
+    return allWell;
+}
+
+int64_t selectedBytes(ToolVolume &volume, const std::vector<int32_t> &positions) {
+    int64_t bytes = 0;
+    for (int32_t position : positions)
+        bytes += std::max<int32_t>(volume.item(position).size, 0);
+    return bytes;
+}
+
+std::string methodName(uint8_t compression) {
+    switch (compression) {
+    case VolumeStream::Stored:
+        return "stored";
+    case VolumeStream::RLE:
+        return "rle";
+    case VolumeStream::LZH:
+        return "lzh";
+    default:
+        return std::to_string(compression); // no other code is defined: shown as it is
+    }
+}
+
+} // namespace tool

@@ -1,0 +1,68 @@
+// The walk that every command shares: volume arguments expanded into files, each file opened as a
+// volume (with a diagnostic when it opens only in part or not at all), and the entries whose names
+// match the expression picked out by the search command's own matcher, in table order.
+#pragma once
+
+#include "code/VolumeRStream.h"
+#include "tool/Console.h"
+#include "tool/MatchList.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tool {
+
+// A volume as the tool opens it: the entry operations plus what a listing shows of the stored data.
+class ToolVolume : public VolumeRStream {
+public:
+    // The record at position in the entry table, as openItem takes it.
+    VolumeItem &item(int32_t position);
+    // The length of the entry's stored data (its data block's length), or -1 when the block is not
+    // wholly inside the file.
+    int32_t storedLength(const VolumeItem &item) const;
+};
+
+// Picks the matching entries of one volume at a time.
+class EntrySelector {
+public:
+    static constexpr int32_t NoLimit = -1;
+
+    // With a limit, exactly the entries the search command lists: the first limit matches.
+    EntrySelector(const char *expression, int32_t limit);
+
+    // Picks the matching entries of volume: their positions in its entry table, in table order.
+    const std::vector<int32_t> &select(const VolumeStream &volume);
+    const std::vector<int32_t> &selected() const { return positions; }
+    // True when the limit cut the last selection short (or it holds exactly limit entries).
+    bool full() const { return isFull; }
+
+private:
+    const char *expression;
+    int32_t limit;
+    std::optional<MatchList> bounded; // reused for every volume when there is a limit
+    std::vector<int32_t> positions;
+    bool isFull = false;
+};
+
+// What a command does with one volume: its path as printed and its selected entries. False when
+// something went wrong with it (already reported).
+using VolumeVisitor =
+    std::function<bool(ToolVolume &volume, const std::string &path, EntrySelector &selection)>;
+
+// Visits every file that the volume arguments name, in argument order and then by name. A volume
+// that opens only in part or not at all is reported and still visited with what loaded (nothing,
+// in the second case); an argument that names no file is reported. True when nothing had to be
+// reported and every visit returned true.
+bool forEachVolume(const char *expression, char *const *arguments, int count, int32_t limit, Console &console,
+                   const VolumeVisitor &visit);
+
+// The decoded bytes of the entries at positions, negative (damaged) sizes counted as none.
+int64_t selectedBytes(ToolVolume &volume, const std::vector<int32_t> &positions);
+
+// The method column and the diagnostics' words for an entry's compression code.
+std::string methodName(uint8_t compression);
+
+} // namespace tool
