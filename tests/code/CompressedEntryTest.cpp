@@ -63,14 +63,6 @@ Bytes literal(std::string_view bytes) {
     return Bytes{uint8_t(bytes.size())} + text(bytes);
 }
 
-// Reaches the decompressing members, to tell which of them is attached.
-class InspectedVolume : public VolumeRStream {
-public:
-    bool rleAttached() const { return rleStream.isAttached(); }
-    bool lzhAttached() const { return lzhStream.isAttached(); }
-    const StreamIO *memory() const { return &memStream; }
-};
-
 struct EntrySpec {
     uint32_t id;
     const char *name;
@@ -134,7 +126,7 @@ protected:
             Bytes piece(std::min(size_t(*size), count - out.size()));
             if (!stream.read(int32_t(piece.size()), piece.data()))
                 break;
-            out = out + piece;
+            out.insert(out.end(), piece.begin(), piece.end());
             if (++size == sizes.end())
                 size = sizes.begin();
         }

@@ -2,6 +2,7 @@
 // record, name list) and a scratch directory to write them to, since volumes open from files.
 #pragma once
 
+#include "code/VolumeRStream.h"
 #include "core/LittleEndian.h"
 
 #include <cstdint>
@@ -103,6 +104,15 @@ public:
 
 private:
     std::filesystem::path root;
+};
+
+// A volume whose member streams a test may look at, to tell which of them is attached.
+class InspectedVolume : public VolumeRStream {
+public:
+    bool rleAttached() const { return rleStream.isAttached(); }
+    bool lzhAttached() const { return lzhStream.isAttached(); }
+    const StreamIO *memory() const { return &memStream; }
+    const StreamIO *file() const { return &fileStream; }
 };
 
 } // namespace fixture
