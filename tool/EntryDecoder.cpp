@@ -5,16 +5,6 @@
 
 namespace tool {
 
-bool EntryDecoder::readPiece(ToolVolume &volume, int32_t count) {
-    // The volume does not stop a read at the entry's end, and a decoder may fill a read past the
-    // end of its data without failing it: the status tells as well as the result.
-    return volume.read(count, piece.data()) && volume.getStatus() == StreamIO::Ok;
-}
-
-bool EntryDecoder::stillFed(ToolVolume &volume) {
-    return volume.read(0, piece.data()) && volume.getStatus() == StreamIO::Ok;
-}
-
 EntryFault EntryDecoder::checkRecord(ToolVolume &volume, const VolumeItem &item) {
     if (item.size < 0)
         return EntryFault::BadSize;
@@ -36,16 +26,18 @@ EntryFault EntryDecoder::decode(ToolVolume &volume, int32_t position, const Sink
     }
     if (piece.empty())
         piece.resize(PieceSize);
-    // Up to here the data must last; past it only the LZH read-ahead may find it gone. The piece
-    // that crosses into that tail ends where the tail starts, and the tail is read in one piece.
-    int64_t fed = item.size;
-    if (item.compression == VolumeStream::LZH)
-        fed = std::max<int64_t>(0, fed - LzhReadAheadOutput);
+    // The LZH decoder goes on with zero bits when its data runs out: whether the data lasted is
+    // checked where the entry still owes LzhReadAheadOutput bytes, at the end of a piece.
+    int64_t checkAt = -1;
+    if (item.compression == VolumeStream::LZH && item.size > LzhReadAheadOutput)
+        checkAt = item.size - LzhReadAheadOutput;
     EntryFault fault = EntryFault::None;
     for (int64_t decoded = 0; decoded < item.size && fault == EntryFault::None;) {
-        int64_t until = decoded < fed ? fed : item.size;
+        int64_t until = decoded < checkAt ? checkAt : item.size;
         int32_t count = int32_t(std::min<int64_t>(PieceSize, until - decoded));
-        if (!readPiece(volume, count) || (decoded + count == fed && !stillFed(volume)))
+        // Stored and RLE reads fail by themselves when the data gives out.
+        if (!volume.read(count, piece.data()) ||
+            (decoded + count == checkAt && volume.storedDataUsedUp(item)))
             fault = EntryFault::EndsEarly;
         else if (!sink(piece.data(), count))
             fault = EntryFault::SinkFailed;

@@ -23,10 +23,9 @@ enum class EntryFault {
 class EntryDecoder {
 public:
     static constexpr int32_t PieceSize = 64 * 1024;
-    // LZH decoding reads its coded data a little ahead, so the data of a sound entry may run out
-    // while its last symbols are decoded: at most this many bytes of output, with two bytes read
-    // ahead and each symbol at least one bit, a match at most 60 bytes. Running out any earlier
-    // means the data ends early.
+    // The LZH decoder reads at most two bytes ahead of the bits it uses, and a match (at most 60
+    // bytes) takes at least ten bits: while a sound entry still owes this many bytes, some of its
+    // data is still unread. Data used up any earlier ends early; the last bytes go unchecked.
     static constexpr int32_t LzhReadAheadOutput = 256;
 
     // Receives each decoded piece in order; false stops the decoding.
@@ -44,11 +43,6 @@ public:
     static std::string describe(EntryFault fault, const VolumeItem &item);
 
 private:
-    // Reads count bytes into piece; false when the entry's data gave out.
-    bool readPiece(ToolVolume &volume, int32_t count);
-    // True while the data has not run out: an empty read reports what the last read left behind.
-    bool stillFed(ToolVolume &volume);
-
     std::vector<uint8_t> piece;
 };
 

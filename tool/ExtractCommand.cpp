@@ -212,7 +212,7 @@ int extractEntries(const Options &options, Console &console) {
     }
     platform::closeFolder(target);
     std::string summary =
-        countOf(extracted, "entry", "entries") + " extracted, " + std::to_string(bytes) + " bytes";
+        countOf(extracted, "entry", "entries") + " extracted, " + countOf(bytes, "byte", "bytes");
     if (failed)
         summary += ", " + std::to_string(failed) + " failed";
     console.print("%s\n", summary.c_str());

@@ -54,8 +54,8 @@ int listEntries(const Options &options, Console &console) {
                     console.print("  %s  %*s  %*s  %-*s  %s\n", row.id, int(sizeWidth), row.size.c_str(),
                                   int(storedWidth), row.stored.c_str(), int(methodWidth), row.method.c_str(),
                                   row.name);
-                console.print("  %s, %lld bytes\n", countOf(int64_t(rows.size()), "entry", "entries").c_str(),
-                              (long long)selectedBytes(volume, selection.selected()));
+                console.print("  %s, %s\n", countOf(int64_t(rows.size()), "entry", "entries").c_str(),
+                              countOf(selectedBytes(volume, selection.selected()), "byte", "bytes").c_str());
             }
             if (selection.full())
                 console.print(search::ListFullLine, path.c_str());

@@ -37,6 +37,11 @@ int32_t ToolVolume::storedLength(const VolumeItem &item) const {
     return storedBytes(item, start, length) ? length : -1;
 }
 
+bool ToolVolume::storedDataUsedUp(const VolumeItem &item) {
+    StreamIO &source = item.compression == LZH ? static_cast<StreamIO &>(lzhSource) : memStream;
+    return source.getPosition() >= storedLength(item);
+}
+
 EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression), limit(limit) {
     if (limit != NoLimit)
         bounded.emplace(expression, limit);

@@ -23,6 +23,10 @@ public:
     // The length of the entry's stored data (its data block's length), or -1 when the block is not
     // wholly inside the file.
     int32_t storedLength(const VolumeItem &item) const;
+    // True when the decoder of the open entry item has read all of its stored data. The LZH
+    // decoder goes on with zero bits past the end of its data, so its own status does not tell
+    // whether the data ran out.
+    bool storedDataUsedUp(const VolumeItem &item);
 };
 
 // Picks the matching entries of one volume at a time.

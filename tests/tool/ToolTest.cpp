@@ -1,144 +1,17 @@
 // End-to-end: the built qarvex run on volumes made in a scratch directory, comparing its whole
 // standard output, its standard error and its exit code.
-#include "../code/VolumeFixtures.h"
+#include "ToolRunner.h"
 
-#include "code/VolumeBuilder.h"
 #include "tool/ExampleVolumes.h"
 
-#include <gtest/gtest.h>
-
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
-#include <vector>
-
-using fixture::Scratch;
+using namespace toolrun;
 
 namespace {
-
-struct ToolRun {
-    std::string out;
-    std::string err;
-    int exitCode = -1;
-};
-
-std::string slurp(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-#ifdef _WIN32
-// One argument of a Windows command line, quoted so that the runtime's splitting gives it back.
-std::string quoted(const std::string &argument) {
-    std::string out = "\"";
-    size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(2 * backslashes, '\\');
-    return out + '"';
-}
-
-// Text written by a Windows console program ends its lines with CR LF.
-std::string withPlainNewlines(std::string text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
-            out += text[i];
-    return out;
-}
-#endif
-
-// Runs the tool with arguments in directory, as a shell would after quoting: no expansion.
-ToolRun runTool(const std::vector<std::string> &arguments, const std::string &directory) {
-    Scratch outputs;
-    std::string outPath = outputs.path("out"), errPath = outputs.path("err");
-#ifdef _WIN32
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-    std::string commandLine = quoted(QARVEX_TOOL_PATH);
-    for (const std::string &argument : arguments)
-        commandLine += ' ' + quoted(argument);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = err;
-    PROCESS_INFORMATION process{};
-    ToolRun run;
-    if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
-        CreateProcessA(QARVEX_TOOL_PATH, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                       directory.c_str(), &startup, &process)) {
-        DWORD code = 0;
-        WaitForSingleObject(process.hProcess, INFINITE);
-        if (GetExitCodeProcess(process.hProcess, &code))
-            run.exitCode = int(code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(out);
-    CloseHandle(err);
-    run.out = withPlainNewlines(slurp(outPath));
-    run.err = withPlainNewlines(slurp(errPath));
-    return run;
-#else
-    pid_t child = ::fork();
-    if (child == 0) {
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0)
-            ::_exit(127);
-        std::vector<char *> argv{const_cast<char *>(QARVEX_TOOL_PATH)};
-        for (const std::string &argument : arguments)
-            argv.push_back(const_cast<char *>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QARVEX_TOOL_PATH, argv.data());
-        ::_exit(127);
-    }
-    ToolRun run;
-    int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    run.out = slurp(outPath);
-    run.err = slurp(errPath);
-    return run;
-#endif
-}
 
 const char Usage[] = "Qarvex  (V1.00)  A utility to search volumes for files\n"
                      "  Usage: Qarvex <expression> name1.vol [name2.vol] [*.vol] \n\n"
                      "    Where <expression> is a filename, Wildcards *,? are allowed\n"
                      "    At least one volume must be specified.  Wildcards *?.vol allowed\n";
-
-class ToolTest : public ::testing::Test {
-protected:
-    void volume(const std::string &name, const VolumeBuilder &builder,
-                VolumeBuilder::Variant variant = VolumeBuilder::Variant::PVOL) {
-        scratch.write(name, builder.build(variant));
-    }
-    ToolRun run(const std::vector<std::string> &arguments) {
-        return runTool(arguments, scratch.directory().string());
-    }
-    Scratch scratch;
-};
 
 TEST_F(ToolTest, UsageWithFewerThanTwoArguments) {
     for (const std::vector<std::string> &arguments : {std::vector<std::string>{}, {"*.txt"}}) {
