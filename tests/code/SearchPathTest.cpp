@@ -268,6 +268,10 @@ TEST_F(SearchPathTest, CurrentDirectoryStandsInForEmptyAndUnenterableElements) {
 }
 
 TEST_F(SearchPathTest, LongElementsAndLongCurrentDirectoriesWork) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows holds the current directory, and the paths of its ANSI file calls, to 260 "
+                    "characters";
+#endif
     // Far beyond the 260 bytes the system's own buffers once held.
     fs::path deep = scratch.directory();
     std::string relative;
