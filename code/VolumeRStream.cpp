@@ -172,14 +172,14 @@ bool VolumeRStream::openItem(VolumeItem *item) {
     int32_t length = 0;
     if (!storedBytes(*item, stored, length))
         return false; // the data block is not wholly inside the file
-    // memStream covers exactly the stored bytes: a decompressing stream that seeks backwards
-    // restarts at its position 0, the first coded byte.
+    // memStream (and, for LZH, lzhSource) covers exactly the stored bytes: a decompressing stream
+    // that seeks backwards restarts at its source's position 0, the first coded byte.
     memStream.attach(length, stored);
     if (compression == RLE) {
         rleStream.attach(&memStream);
         current = &rleStream;
     } else if (compression == LZH) {
-        lzhSource.attach(&memStream, &lzhStream, item->size);
+        lzhSource.attach(stored, length, &lzhStream, item->size);
         lzhStream.attach(&lzhSource);
         current = &lzhStream;
     } else {

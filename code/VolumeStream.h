@@ -134,7 +134,8 @@ protected:
     // tables come into being once, with the volume.
     RLERStream rleStream;
     LZHRStream lzhStream;
-    // What lzhStream reads: memStream, with its end held back until the entry has been decoded.
+    // What lzhStream reads: the coded bytes memStream covers, their end held back until the
+    // entry has been decoded.
     CodedEntrySource lzhSource;
     uint8_t writable = 0;
 
