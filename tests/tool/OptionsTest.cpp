@@ -13,6 +13,16 @@ using namespace toolrun;
 
 namespace {
 
+// parseOptions on the command line "qarvex" followed by arguments. The operands point into argv,
+// which therefore lives on until the next call.
+bool parse(const std::vector<const char *> &arguments, tool::Options &options, std::string &error) {
+    static std::vector<char *> argv;
+    argv.assign(1, const_cast<char *>("qarvex"));
+    for (const char *argument : arguments)
+        argv.push_back(const_cast<char *>(argument));
+    return tool::parseOptions(int(argv.size()), argv.data(), options, error);
+}
+
 TEST(OptionsTest, CommandLines) {
     using tool::Command;
     struct Case {
@@ -40,14 +50,10 @@ TEST(OptionsTest, CommandLines) {
         {{"--version"}, Command::Version, {}},
     };
     for (const Case &c : cases) {
-        std::vector<char *> argv{const_cast<char *>("qarvex")};
-        for (const char *argument : c.arguments)
-            argv.push_back(const_cast<char *>(argument));
         tool::Options options;
         std::string error;
         std::string line = ::testing::PrintToString(c.arguments);
-        ASSERT_TRUE(tool::parseOptions(int(argv.size()), argv.data(), options, error))
-            << line << ": " << error;
+        ASSERT_TRUE(parse(c.arguments, options, error)) << line << ": " << error;
         EXPECT_EQ(options.command, c.command) << line;
         if (c.command == Command::Help || c.command == Command::Version)
             continue;
@@ -77,12 +83,9 @@ TEST(OptionsTest, UsageErrors) {
         {{"-t", "*"}, "missing volume"},
     };
     for (const Case &c : cases) {
-        std::vector<char *> argv{const_cast<char *>("qarvex")};
-        for (const char *argument : c.arguments)
-            argv.push_back(const_cast<char *>(argument));
         tool::Options options;
         std::string error;
-        EXPECT_FALSE(tool::parseOptions(int(argv.size()), argv.data(), options, error));
+        EXPECT_FALSE(parse(c.arguments, options, error));
         EXPECT_EQ(error, c.error) << ::testing::PrintToString(c.arguments);
     }
 }
@@ -147,6 +150,7 @@ std::string written(std::FILE *file) {
     std::string text(size_t(std::ftell(file)), '\0');
     std::rewind(file);
     EXPECT_EQ(std::fread(text.data(), 1, text.size(), file), text.size());
+    std::fseek(file, 0, SEEK_END); // reading may be followed by writing only after a seek
     return text;
 }
 

@@ -171,6 +171,30 @@ TEST_F(ToolTest, PatternInAnotherFolderOpensTheFilesThere) {
     EXPECT_EQ(result.out, scratch.path("sub") + "/x.vol\n  inside.txt\n");
 }
 
+TEST_F(ToolTest, PatternsReachTheToolUnexpanded) {
+    // Files on disk that a runtime's own wildcard expansion would put in the patterns' place.
+    VolumeBuilder builder;
+    builder.add(1, "entry.txt", "");
+    volume("v.vol", builder);
+    scratch.write("disk.txt", fixture::text("not an entry"));
+    ToolRun result = run({"*.txt", "*.vol"});
+    EXPECT_EQ(result.out, "v.vol\n  entry.txt\n");
+    EXPECT_EQ(result.err, "");
+}
+
+#ifdef _WIN32
+TEST_F(ToolTest, WindowsPathsAndLetterCase) {
+    VolumeBuilder inside;
+    inside.add(1, "inside.txt", "");
+    volume("sub/x.vol", inside);
+    ToolRun result = run({"*.txt", "SUB\\*.VOL"});
+    EXPECT_EQ(result.out, "SUB\\x.vol\n  inside.txt\n");
+    EXPECT_EQ(result.err, "");
+    result = run({"*.txt", "sub\\X.vol"});
+    EXPECT_EQ(result.out, "sub\\x.vol\n  inside.txt\n");
+}
+#endif
+
 TEST_F(ToolTest, LongNamesAreMatchedWhole) {
     std::string longText = std::string(700, 'n') + ".txt";
     std::string longOther = std::string(700, 'n') + ".dat";
