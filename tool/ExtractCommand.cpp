@@ -5,6 +5,7 @@
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
+#include "tool/PictureExport.h"
 #include "tool/VolumeWalk.h"
 
 #include <random>
@@ -179,6 +180,11 @@ int extractEntries(const Options &options, Console &console) {
         console.diagnostic("%s: cannot extract there: %s", targetPath, systemReason(platform::lastError()));
         return Failure;
     }
+    PictureExport pictures(options, console, target); // --png: graphics entries shown as pictures
+    if (!pictures.ready()) {
+        platform::closeFolder(target);
+        return Failure;
+    }
     bool allWell;
     int64_t extracted = 0, failed = 0, bytes = 0;
     {
@@ -192,14 +198,16 @@ int extractEntries(const Options &options, Console &console) {
                 console.progress.start(path, int64_t(positions.size()), selectedBytes(volume, positions));
                 bool volumeWell = true, named = false;
                 for (int32_t position : positions) {
-                    if (!extractor.extract(volume, path, position)) {
+                    std::string shown;
+                    if (!pictures.extract(volume, path, position, shown,
+                                          [&] { return extractor.extract(volume, path, position); })) {
                         volumeWell = false;
                     } else {
                         // The volume's name heads the entries that came out of it.
                         if (!named)
                             console.print("%s\n", path.c_str());
                         named = true;
-                        console.print("  %s\n", volume.item(position).name);
+                        console.print("  %s\n", shown.c_str());
                     }
                     console.progress.entryDone();
                 }
@@ -215,6 +223,7 @@ int extractEntries(const Options &options, Console &console) {
         countOf(extracted, "entry", "entries") + " extracted, " + countOf(bytes, "byte", "bytes");
     if (failed)
         summary += ", " + std::to_string(failed) + " failed";
+    summary += pictures.summary();
     console.print("%s\n", summary.c_str());
     return allWell ? Success : Failure;
 }

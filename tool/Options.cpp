@@ -22,6 +22,12 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             options.command = argument[2] == 'h' ? Command::Help : Command::Version;
             return true;
         }
+        if (int used = parsePngOption(argc, argv, at, options.png, error)) {
+            if (used < 0)
+                return false;
+            at += used - 1;
+            continue;
+        }
         if (argument[1] == '-') {
             error = std::string("unknown option ") + argument;
             return false;
@@ -67,11 +73,14 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
     }
     options.operands = argv + at;
     options.operandCount = argc - at;
-    if ((options.targetFolder || options.force) && options.command != Command::Extract) {
+    if (!finishPngOptions(options, error))
+        return false;
+    if ((options.targetFolder || options.force) && options.command != Command::Extract &&
+        options.command != Command::Png) {
         error = "-C and -f go with -x";
         return false;
     }
-    if (options.command == Command::Search)
+    if (options.command == Command::Search || options.command == Command::Png)
         return true; // too few operands give the search command's usage text
     if (options.operandCount < 1) {
         error = "missing expression";
@@ -99,6 +108,7 @@ void printHelp(std::FILE *out) {
                       "  Options come before the expression; \"--\" ends them, so that an expression may\n"
                       "  start with \"-\". Exit status of -l, -x and -t: 0 all done, 1 some entry or\n"
                       "  volume failed, 2 usage error. The search itself always ends with 0.\n");
+    printPngHelp(out);
 }
 
 void printVersion(std::FILE *out) {

@@ -3,6 +3,8 @@
 // Without options the line is the search command's, unchanged.
 #pragma once
 
+#include "tool/PngOptions.h"
+
 #include <cstdio>
 #include <string>
 
@@ -14,12 +16,13 @@ enum ExitStatus {
     UsageError = 2, // the command line made no sense
 };
 
-enum class Command { Search, List, Extract, Test, Help, Version };
+enum class Command { Search, List, Extract, Test, Help, Version, Png };
 
 struct Options {
     Command command = Command::Search;
     const char *targetFolder = nullptr; // -C: where -x writes (null: the current folder)
     bool force = false;                 // -f: -x replaces existing files
+    PngOptions png;                     // --png and the picture options
     // The arguments after the options: the expression, then the volumes.
     char *const *operands = nullptr;
     int operandCount = 0;

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "tool/Commands.h"
 #include "tool/Options.h"
+#include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
 
 #include <cstdio>
@@ -31,6 +32,8 @@ int main(int argc, char **argv) {
         return tool::extractEntries(options, console);
     case tool::Command::Test:
         return tool::testEntries(options, console);
+    case tool::Command::Png:
+        return tool::convertFiles(options, console);
     case tool::Command::Search:
         break;
     }

@@ -1,0 +1,17 @@
+// Picture: sizing the pixel rows of a picture.
+#include "png/Picture.h"
+
+namespace png {
+
+bool Picture::allocate(Format newFormat, int32_t newWidth, int32_t newHeight) {
+    if (newWidth < 1 || newHeight < 1 || newWidth > MaxSide || newHeight > MaxSide ||
+        int64_t(newWidth) * newHeight > MaxPixels)
+        return false;
+    format = newFormat;
+    width = newWidth;
+    height = newHeight;
+    pixels.assign(size_t(width) * size_t(height) * size_t(bytesPerPixel()), 0);
+    return true;
+}
+
+} // namespace png

@@ -1,0 +1,69 @@
+// The pieces the graphics pictures are made of: the colours of an 8-bit image, pictures of a
+// bitmap's levels, an RGBA canvas for sheets, and the step from a picture to an output file.
+#pragma once
+
+#include "png/GraphicsPictures.h"
+#include "png/Picture.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct GFXBitmap;
+struct GFXPalette;
+class MemRWStream;
+
+namespace png::parts {
+
+// Red, green and blue of each colour index.
+struct Colours {
+    uint8_t rgb[256][3] = {};
+};
+
+// Palette palette of set (0 when out of range).
+void coloursOf(const GFXPalette &set, int32_t palette, Colours &colours);
+// The colours of an 8-bit image: its own palette, else the settings' (by palette index for a
+// set), else a grey ramp. What had to be made up is added to warnings.
+Colours coloursFor(const GFXPalette *own, int32_t paletteIndex, const Settings &settings,
+                   std::vector<std::string> &warnings);
+
+void addWarning(std::vector<std::string> &warnings, const std::string &warning);
+
+// Null when the bitmap can be shown, else why not.
+const char *unshowable(const GFXBitmap &bitmap);
+
+// Level level of bitmap as an indexed (8-bit) or RGB (24-bit) picture. Levels above 0 exist for
+// 8-bit bitmaps only and hold (width >> level) x (height >> level) packed pixels.
+bool levelPicture(const GFXBitmap &bitmap, int32_t level, const Colours &colours, int32_t transparent,
+                  Picture &picture, std::string &error);
+
+// An RGBA image that sheets are drawn on; written as RGB when every pixel is opaque.
+class Canvas {
+public:
+    bool allocate(int32_t width, int32_t height);
+    void fill(int32_t x, int32_t y, int32_t w, int32_t h, const uint8_t rgba[4]);
+    // Copies the w x h pixels at (sx, sy) of level 0 of bitmap to (x, y), which must all lie inside.
+    void draw(int32_t x, int32_t y, const GFXBitmap &bitmap, int32_t sx, int32_t sy, int32_t w, int32_t h,
+              const Colours &colours, int32_t transparent);
+    Picture toPicture() const;
+    int32_t width() const { return w; }
+    int32_t height() const { return h; }
+
+private:
+    uint8_t *at(int32_t x, int32_t y) { return rgba.data() + (size_t(y) * size_t(w) + size_t(x)) * 4; }
+    int32_t w = 0;
+    int32_t h = 0;
+    std::vector<uint8_t> rgba;
+};
+
+// Encodes picture as one more output file; false (with conversion.error set) when it cannot.
+bool addPicture(Conversion &conversion, const std::string &suffix, const Picture &picture);
+
+// The conversions of each kind, from a stream over the file's bytes.
+void convertBitmap(MemRWStream &stream, const Settings &settings, Conversion &conversion);
+void convertBitmapArray(MemRWStream &stream, const Settings &settings, Conversion &conversion);
+void convertFont(MemRWStream &stream, const std::string &name, const Settings &settings,
+                 Conversion &conversion);
+void convertPalette(MemRWStream &stream, Conversion &conversion);
+
+} // namespace png::parts

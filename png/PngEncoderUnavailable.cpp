@@ -1,0 +1,11 @@
+// The PNG encoder of a build without libpng for its target: every picture is refused, with why.
+#include "png/Picture.h"
+
+namespace png {
+
+bool encodePng(const Picture &, std::vector<uint8_t> &, std::string &error) {
+    error = "this build of qarvex has no PNG library";
+    return false;
+}
+
+} // namespace png

@@ -1,0 +1,48 @@
+// PictureExport: what "-x --png" adds to extraction. A graphics entry (by the extension of its
+// name) is written as usual and also shown as PNG pictures beside it, or, with --png-only, shown
+// as pictures instead. Other entries are extracted as usual.
+#pragma once
+
+#include "platform/Platform.h"
+#include "tool/Console.h"
+#include "tool/EntryDecoder.h"
+#include "tool/Options.h"
+#include "tool/PictureMaker.h"
+#include "tool/VolumeWalk.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tool {
+
+class PictureExport {
+public:
+    // target is the folder extraction writes into; it must outlive this object.
+    PictureExport(const Options &options, Console &console, platform::FolderHandle target);
+
+    // False when the picture settings cannot be used (already reported): nothing should be done.
+    bool ready() const { return !maker || maker->ready(); }
+
+    // Extracts the entry at position: raw writes its bytes as a file and reports its own failures;
+    // pictures are added as asked. shown receives the listing's line for the entry. False when
+    // something asked for was not written (reported).
+    bool extract(ToolVolume &volume, const std::string &volumePath, int32_t position, std::string &shown,
+                 const std::function<bool()> &raw);
+
+    // What the summary line adds (", 4 pictures written, 1 not converted"); empty without --png.
+    std::string summary() const;
+
+private:
+    bool showEntry(ToolVolume &volume, const std::string &volumePath, int32_t position,
+                   png::GraphicsKind kind, std::string &shown, const std::function<bool()> &raw);
+
+    Console &console;
+    platform::FolderHandle target;
+    bool only = false;
+    bool force = false;
+    std::unique_ptr<PictureMaker> maker; // null without --png
+    EntryDecoder decoder;
+};
+
+} // namespace tool

@@ -1,0 +1,62 @@
+// PictureMaker: what the picture commands share. It holds the picture settings (with the palette
+// file read once), converts the bytes of one graphics file, and writes the resulting files into a
+// folder, each under a temporary name first and renamed only when all of them are complete.
+#pragma once
+
+#include "platform/Platform.h"
+#include "png/GraphicsPictures.h"
+#include "tool/Console.h"
+#include "tool/PngOptions.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct GFXPalette;
+
+namespace tool {
+
+class PictureMaker {
+public:
+    // Graphics files larger than this are not read into memory to be shown.
+    static constexpr int64_t MaxSourceBytes = int64_t(256) << 20;
+
+    PictureMaker(const PngOptions &options, Console &console);
+    ~PictureMaker();
+    PictureMaker(const PictureMaker &) = delete;
+    PictureMaker &operator=(const PictureMaker &) = delete;
+
+    // False when the palette file could not be read (already reported).
+    bool ready() const { return usable; }
+
+    // Shows bytes, the graphics file called name (of kind kind), as files named base + suffix in
+    // folder. where ("vol" or empty) and name head the diagnostics. On success written lists the
+    // files made; on failure nothing of them is left and the reason has been reported.
+    bool make(png::GraphicsKind kind, const std::vector<uint8_t> &bytes, const std::string &where,
+              const std::string &name, platform::FolderHandle folder, const std::string &base, bool force,
+              std::string &written);
+
+    // "qarvex: where: name: text" (or "qarvex: name: text" without where).
+    void report(const std::string &where, const std::string &name, const std::string &text);
+
+    int64_t pictures = 0; // PNG files written
+    int64_t failed = 0;   // graphics files that gave none
+
+private:
+    // Writes files into folder as base + suffix; false with the reason in error, leaving none.
+    bool writeAll(platform::FolderHandle folder, const std::string &base,
+                  const std::vector<png::OutputFile> &files, bool force, std::string &error);
+
+    Console &console;
+    png::Settings settings;
+    GFXPalette *palette = nullptr;
+    bool usable = true;
+};
+
+// The whole file at path into bytes; false with the reason in error.
+bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &error);
+
+// The words for a system error number in a diagnostic ("not found", "permission denied", ...).
+const char *pictureSystemReason(uint32_t error);
+
+} // namespace tool
