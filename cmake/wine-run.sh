@@ -25,4 +25,15 @@ export WINEDEBUG=-all
 # No window system: a message box fails at once instead of waiting for a click.
 unset DISPLAY WAYLAND_DISPLAY
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mscoree,mshtml=;winemenubuilder.exe=d"
+# Made once, under a lock, so that tests started side by side (ctest -j) do not all set it up.
+if [ ! -f "$WINEPREFIX/system.reg" ] && command -v flock >/dev/null; then
+    mkdir -p "$WINEPREFIX"
+    flock "$WINEPREFIX/.setup-lock" sh -c '
+        [ -f "$WINEPREFIX/system.reg" ] && exit 0
+        "$1" wineboot --init >/dev/null 2>&1
+        server=$(dirname "$1")/wineserver64
+        [ -x "$server" ] || server=$(command -v wineserver || true)
+        [ -n "$server" ] && "$server" -w
+        exit 0' setup "$wine"
+fi
 exec "$wine" "$@"
