@@ -151,6 +151,10 @@ bool VolumeRStream::write(int32_t, const void *) {
 }
 
 bool VolumeRStream::read(int32_t count, void *buffer) {
+    // Callers take counts from entry sizes, which come from the file and may be negative; the
+    // streams below take a negative count for a programming error.
+    if (count < 0)
+        return false;
     return current ? current->read(count, buffer) : false;
 }
 

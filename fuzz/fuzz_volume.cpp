@@ -1,6 +1,7 @@
 // Fuzz target for volume files: the input becomes a volume file (volumes open by mapping a file),
-// which is opened, its entry table walked, and every entry opened by name and by id and read to
-// its size.
+// which is opened, its entry table walked, and every entry (stored, RLE or LZH) opened by name and
+// by id and read: in pieces of varying sizes up to its size (at most 64 KiB, since sizes come from
+// the file), then again after seeking back to the start and forward to the middle.
 #include "code/VolumeRStream.h"
 
 #include <cstdint>
@@ -24,14 +25,35 @@ const std::string &scratchFile() {
     return path;
 }
 
-void readToSize(VolumeRStream &volume) {
+// Decoding is the slow part: at most this much per entry, and per input all told.
+constexpr int64_t EntryReadLimit = 1 << 16;
+constexpr int64_t InputReadLimit = 1 << 20;
+
+void readEntry(VolumeRStream &volume, uint32_t seed, int64_t &budget) {
     uint8_t buffer[4096];
-    for (int64_t left = volume.getEntrySize(); left > 0;) {
-        int32_t count = left < int64_t(sizeof buffer) ? int32_t(left) : int32_t(sizeof buffer);
+    int64_t size = volume.getEntrySize() < EntryReadLimit ? volume.getEntrySize() : EntryReadLimit;
+    if (size < 0)
+        size = 0; // sizes come from the file; a negative one is still refused below
+    if (size > budget)
+        size = budget;
+    budget -= size > 0 ? size : 0;
+    for (int64_t left = size; left > 0;) {
+        seed = seed * 1103515245u + 12345u;
+        int64_t piece = 1 + (seed >> 16) % sizeof buffer;
+        int32_t count = int32_t(left < piece ? left : piece);
         if (!volume.read(count, buffer))
             break;
         left -= count;
     }
+    // Backwards restarts the decoders from the first coded byte; forwards decodes and discards.
+    if (volume.setPosition(0))
+        volume.read(int32_t(size < 64 ? size : 64), buffer);
+    if (volume.setPosition(int32_t(size / 2)))
+        volume.read(int32_t(size - size / 2 < 64 ? size - size / 2 : 64), buffer);
+    if (volume.read(volume.getEntrySize() < 0 ? volume.getEntrySize() : -1, buffer))
+        std::abort(); // a negative count reads nothing
+    volume.query(StreamIO::QueryKind);
+    volume.getPosition();
 }
 
 } // namespace
@@ -47,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     VolumeRStream volume;
     volume.open(path.c_str());
+    int64_t budget = InputReadLimit;
     const Vector<VolumeItem> &table = volume.entries();
     if (table.size() != volume.entryCount())
         std::abort();
@@ -57,13 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         VolumeItem item = table[i];
         if (item.name) {
             if (volume.openEntry(item.name, false))
-                readToSize(volume);
+                readEntry(volume, uint32_t(i), budget);
             volume.entrySizeByName(item.name); // any value: sizes come from the file
         }
         if (volume.openEntryById(item.id))
-            readToSize(volume);
+            readEntry(volume, item.id, budget);
         volume.entrySizeById(item.id);
     }
     volume.close();
+    if (volume.getStatus() == StreamIO::Ok)
+        std::abort(); // a closed entry must not stay readable
     return 0;
 }

@@ -137,6 +137,22 @@ TEST_F(EntryStreamTest, UndefinedCompressionCodeIsRefused) {
     EXPECT_TRUE(volume.openEntry("packed.lzh", false));
 }
 
+TEST_F(EntryStreamTest, NegativeCountFromADamagedSizeReadsNothing) {
+    // Sizes come from the file: a reader that trusts one must not get a huge copy.
+    VolumeBuilder builder;
+    builder.addCoded(1, "minus.bin", -5, VolumeStream::Stored, {1, 2, 3});
+    builder.addCoded(2, "minus.rle", -5, VolumeStream::RLE, {0x83, 0x41});
+    ASSERT_TRUE(volume.open(scratch.write("minus.vol", builder.build(VolumeBuilder::Variant::PVOL)).c_str()));
+    for (uint32_t id : {1u, 2u}) {
+        ASSERT_TRUE(volume.openEntryById(id));
+        EXPECT_EQ(volume.getEntrySize(), -5);
+        char buffer[8];
+        EXPECT_FALSE(volume.read(volume.getEntrySize(), buffer));
+        EXPECT_EQ(volume.getStatus(), StreamIO::Ok);
+        EXPECT_TRUE(volume.read(3, buffer));
+    }
+}
+
 TEST_F(EntryStreamTest, IdFileNameIsEightUpperCaseHexDigits) {
     char buffer[12];
     EXPECT_STREQ(VolumeRStream::idFileName(255, buffer), "000000FF.*");
