@@ -4,9 +4,9 @@
 //
 // Bits are consumed most significant first. The source is read one byte at a time, and only when
 // a bit is needed while at most eight are pending, so the source never runs more than two bytes
-// ahead of the bits decoded. Decoding loops take the bits through one of two cursors with that
-// same outcome: StreamBits reads the source exactly so; MemoryBits reads a memory-backed source's
-// bytes directly and afterwards leaves the source where the byte-by-byte reads would have.
+// ahead of the bits decoded. Decoding loops take their bits through one of two cursors with that
+// same outcome: StreamBits reads the source exactly so; MemoryBits reads the bytes of a memory
+// stream in place and afterwards leaves the stream where the byte-by-byte reads would have.
 #pragma once
 
 #include "stream/StreamIO.h"
@@ -28,9 +28,9 @@ public:
     static constexpr int Root = TreeSize - 1;
     // When the root's count reaches this, the counts are halved and the tree rebuilt.
     static constexpr unsigned FrequencyLimit = 0x8000;
-    // Counts never decrease with the node index and a node's sibling outweighs its children, so
-    // the counts along a path grow at least like Fibonacci numbers: with the root's count at most
-    // FrequencyLimit no leaf lies deeper than this.
+    // Counts never decrease with the node index and a node's sibling outweighs the node's
+    // children, so the counts along a path grow at least like Fibonacci numbers: with the root's
+    // count at most FrequencyLimit no leaf lies deeper than this.
     static constexpr unsigned LongestSymbolCode = 21;
     // Eight bits read as one byte plus up to six more.
     static constexpr unsigned LongestDistanceCode = 14;
@@ -43,11 +43,15 @@ public:
     // Bits taken from the source one byte at a time, exactly when a byte-by-byte reader would.
     class StreamBits {
     public:
-        StreamBits(HuffBitReader &reader) : reader(reader), buffer(reader.bitBuffer), count(reader.bitCount) {}
+        explicit StreamBits(HuffBitReader &reader)
+            : reader(reader), buffer(reader.bitBuffer), count(reader.bitCount) {}
         ~StreamBits() {
             reader.bitBuffer = buffer;
             reader.bitCount = count;
         }
+        StreamBits(const StreamBits &) = delete;
+        StreamBits &operator=(const StreamBits &) = delete;
+
         void prepare(unsigned) {}
         unsigned bit() {
             need(9);
@@ -57,7 +61,7 @@ public:
             need(9);
             return take(8);
         }
-        // n successive bits; a byte-by-byte reader would keep nine in hand before the last one.
+        // n successive bits (n <= 8); a byte-by-byte reader keeps nine in hand before the last one.
         unsigned bits(unsigned n) {
             need(n + 8);
             return take(n);
@@ -81,13 +85,16 @@ public:
         unsigned count;
     };
 
-    // Bits taken straight from the bytes of a memory stream at its current position. finish()
-    // then moves that stream to where byte-by-byte reads would have left it (with EndOfData if
-    // they would have run past its end) and keeps only the bits such a reader would hold.
+    // Bits taken straight from the bytes of a memory stream at its position. finish() then moves
+    // the stream to where byte-by-byte reads would have left it (with EndOfData if they would have
+    // run past its end) and keeps only the bits such a reader would hold.
     class MemoryBits {
     public:
         MemoryBits(HuffBitReader &reader, MemRWStream &memory, const uint8_t *bytes);
+        MemoryBits(const MemoryBits &) = delete;
+        MemoryBits &operator=(const MemoryBits &) = delete;
         void finish();
+
         // Makes sure `n` bits (n <= 24) are at hand, plus the eight that a byte-by-byte reader
         // still holds after its last bit, so finish() never needs more than was taken. Past the
         // end of the bytes they are zero bits.
@@ -154,15 +161,16 @@ private:
         return byte;
     }
     void updateModel(int symbol);
-    void settleMove(int node, unsigned movesOnPath);
     int raiseAndMove(int node, unsigned raisedCount);
     void rebuildTree();
     void initialModel();
 
     StreamIO *source = nullptr;
-    uint16_t *counts = nullptr;  // TreeSize + 1 entries; the last is a sentinel above every count
-    int16_t *parents = nullptr;  // TreeSize + Symbols entries: node parents, then leaf nodes
-    int16_t *children = nullptr; // TreeSize entries
+    // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
+    // 32-bit entries, which are cheaper to load and store.
+    uint32_t *counts = nullptr;  // TreeSize + 1 entries; the last is a sentinel above every count
+    int32_t *parents = nullptr;  // node parents, then the node of each symbol's leaf, then a spare
+    int32_t *children = nullptr; // TreeSize entries
     // Pending input bits, the next one in bit 63, zeros after them; at most 16 between reads.
     uint64_t bitBuffer = 0;
     unsigned bitCount = 0;
@@ -170,35 +178,12 @@ private:
 
 template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
     bits.prepare(LongestSymbolCode);
-    uint16_t *count = counts;
-    const int16_t *child = children;
+    const int32_t *child = children;
     int c = child[Root];
-    if (count[Root] == FrequencyLimit) {
-        // The model is halved before this update; nothing to gain from the shortcut below.
-        while (c < TreeSize)
-            c = child[c + int(bits.bit())];
-        updateModel(c - TreeSize);
-        return c - TreeSize;
-    }
-    // The update raises the count of every node on the path, bottom up, and moves a node whose
-    // new count passes its right neighbour's. Whether a node must move depends only on counts
-    // that nothing below it changes (raised nodes lie below it, its neighbour above), so the
-    // counts are raised on the way down and only a move needs the careful order.
-    count[Root] = uint16_t(count[Root] + 1); // nothing outweighs the root: it never moves
-    int deepestMove = 0;
-    unsigned moves = 0;
-    do {
-        int node = c + int(bits.bit());
-        unsigned k = count[node];
-        bool moving = k >= count[node + 1];
-        moves += moving;
-        if (moving)
-            deepestMove = node;
-        count[node] = uint16_t(k + 1);
-        c = child[node];
-    } while (c < TreeSize);
-    if (moves)
-        settleMove(deepestMove, moves);
+    // Children always sit below their parent, so the walk ends within the tree's depth.
+    while (c < TreeSize)
+        c = child[c + int(bits.bit())];
+    updateModel(c - TreeSize);
     return c - TreeSize;
 }
 
@@ -208,4 +193,72 @@ template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
     unsigned extra = distanceCodeLength[first] - 2u;
     unsigned low = ((first << extra) | bits.bits(extra)) & 63u;
     return int(distanceUpper[first]) << 6 | int(low);
+}
+
+// Raises the count of every node from the symbol's leaf up to the root. A node whose new count
+// passes its right neighbour's first trades places with the last node of its old count, so the
+// counts stay in order.
+inline void HuffBitReader::updateModel(int symbol) {
+    if (counts[Root] == FrequencyLimit)
+        rebuildTree();
+    uint32_t *count = counts;
+    const int32_t *parent = parents;
+    int c = parent[symbol + TreeSize];
+    do {
+        unsigned k = ++count[c];
+        if (k > count[c + 1])
+            c = raiseAndMove(c, k);
+        c = parent[c];
+    } while (c != 0);
+}
+
+// Node c's count has just become k, above its right neighbour's. Swaps it with the last node whose
+// count is below k and returns c's new place.
+inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
+    uint32_t *count = counts;
+    int32_t *parent = parents;
+    int32_t *child = children;
+    int l = c + 1;
+    while (k > count[l + 1]) // the sentinel stops this
+        ++l;
+    count[c] = count[l];
+    count[l] = k;
+    int i = child[c];
+    int j = child[l];
+    child[l] = i;
+    child[c] = j;
+    // A leaf has one parent entry to fix, an inner node two (its children are siblings); a leaf's
+    // second write goes to the spare entry.
+    constexpr int Spare = TreeSize + Symbols;
+    parent[i] = l;
+    parent[i < TreeSize ? i + 1 : Spare] = l;
+    parent[j] = c;
+    parent[j < TreeSize ? j + 1 : Spare] = c;
+    return l;
+}
+
+inline uint64_t loadBigEndian64(const uint8_t *p) {
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+inline void HuffBitReader::MemoryBits::refill() {
+    if (end - next >= 8) {
+        // Whole bytes up to 56 or more pending bits. The bits below them are those of the
+        // following bytes, which the next refill ORs in again unchanged.
+        buffer |= loadBigEndian64(next) >> count;
+        unsigned taken = (63 - count) >> 3;
+        next += taken;
+        bytesTaken += taken;
+        count += taken * 8;
+        return;
+    }
+    while (count <= 56) {
+        uint64_t byte = next < end ? *next++ : 0;
+        buffer |= byte << (56 - count);
+        count += 8;
+        ++bytesTaken;
+    }
 }

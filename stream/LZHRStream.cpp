@@ -13,6 +13,8 @@ namespace {
 
 // The window is allocated with room past the ring, as wide as the longest match minus one.
 constexpr int32_t WindowAllocation = LZHRStream::WindowSize + LZHRStream::LongestMatch - 1;
+// Matches up to this long are copied byte by byte rather than in blocks.
+constexpr int32_t ShortCopy = 16;
 
 // Copies n ring bytes starting at `from` (wrapping at the ring's end) to dst.
 inline void copyFromRing(uint8_t *dst, const uint8_t *ring, int32_t from, int32_t n) {
@@ -33,7 +35,7 @@ inline void copyToRing(uint8_t *ring, int32_t at, const uint8_t *src, int32_t n)
 } // namespace
 
 LZHRStream::LZHRStream()
-    : reader(new(std::nothrow) HuffBitReader), window(new(std::nothrow) uint8_t[WindowAllocation]) {
+    : reader(new (std::nothrow) HuffBitReader), window(new (std::nothrow) uint8_t[WindowAllocation]) {
     status = NoSource;
     if (window)
         std::memset(window, 0, WindowAllocation);
@@ -52,7 +54,8 @@ void LZHRStream::attach(StreamIO *newSource) {
         return;
     source = newSource;
     // A plain memory stream's bytes are read in place (see HuffBitReader::MemoryBits).
-    memorySource = typeid(*newSource) == typeid(MemRWStream) ? static_cast<MemRWStream *>(newSource) : nullptr;
+    memorySource =
+        typeid(*newSource) == typeid(MemRWStream) ? static_cast<MemRWStream *>(newSource) : nullptr;
     restartDecoding();
     status = source->getStatus();
 }
@@ -66,7 +69,9 @@ void LZHRStream::detach() {
     status = NoSource;
 }
 
-void LZHRStream::close() { detach(); }
+void LZHRStream::close() {
+    detach();
+}
 
 void LZHRStream::restartDecoding() {
     reader->reset(source);
@@ -78,16 +83,22 @@ void LZHRStream::restartDecoding() {
     decodedPosition = 0;
 }
 
-int32_t LZHRStream::getPosition() { return (source && status != NoSource) ? decodedPosition : 0; }
+int32_t LZHRStream::getPosition() {
+    return (source && status != NoSource) ? decodedPosition : 0;
+}
 
-bool LZHRStream::flush() { return status != NoSource; }
+bool LZHRStream::flush() {
+    return status != NoSource;
+}
 
 bool LZHRStream::write(int32_t, const void *) {
     status = NotSupported;
     return false;
 }
 
-void *LZHRStream::getDataPointer() { return nullptr; }
+void *LZHRStream::getDataPointer() {
+    return nullptr;
+}
 
 int32_t LZHRStream::query(int32_t code) {
     switch (code) {
@@ -102,8 +113,7 @@ int32_t LZHRStream::query(int32_t code) {
     }
 }
 
-template <class Bits>
-void LZHRStream::decode(Bits &bits, uint8_t *out, int32_t count) {
+template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *out, int32_t count) {
     uint8_t *const ring = window;
     HuffBitReader &model = *reader;
     int32_t at = ringPosition;
@@ -113,6 +123,20 @@ void LZHRStream::decode(Bits &bits, uint8_t *out, int32_t count) {
         if (pending > 0) {
             int32_t n = std::min(pending, remaining);
             int32_t from = (matchStart + matchCopied) & WindowMask;
+            if (n <= ShortCopy) {
+                // Most matches are a few bytes long: copy them byte by byte, reading each byte
+                // after the one before it was stored, as a match that overlaps itself needs.
+                for (int32_t i = 0; i < n; ++i) {
+                    uint8_t b = ring[(from + i) & WindowMask];
+                    out[i] = b;
+                    ring[(at + i) & WindowMask] = b;
+                }
+                at = (at + n) & WindowMask;
+                out += n;
+                remaining -= n;
+                matchCopied += n;
+                continue;
+            }
             // How far back the match reads; 0 stands for the whole ring.
             int32_t distance = (at - from) & WindowMask;
             if (distance == 0)
@@ -166,7 +190,8 @@ bool LZHRStream::read(int32_t count, void *buffer) {
         return false;
     }
     uint8_t *out = static_cast<uint8_t *>(buffer);
-    const uint8_t *bytes = memorySource ? static_cast<const uint8_t *>(memorySource->getDataPointer()) : nullptr;
+    const uint8_t *bytes =
+        memorySource ? static_cast<const uint8_t *>(memorySource->getDataPointer()) : nullptr;
     if (bytes) {
         HuffBitReader::MemoryBits bits(*reader, *memorySource, bytes);
         decode(bits, out, count);

@@ -6,7 +6,9 @@
 #include <climits>
 #include <cstring>
 
-RLERStream::RLERStream() { status = NoSource; }
+RLERStream::RLERStream() {
+    status = NoSource;
+}
 
 void RLERStream::attach(StreamIO *newSource) {
     detach();
@@ -26,18 +28,26 @@ void RLERStream::detach() {
     status = NoSource;
 }
 
-void RLERStream::close() { detach(); }
+void RLERStream::close() {
+    detach();
+}
 
-int32_t RLERStream::getPosition() { return (source && status != NoSource) ? decodedPosition : 0; }
+int32_t RLERStream::getPosition() {
+    return (source && status != NoSource) ? decodedPosition : 0;
+}
 
-bool RLERStream::flush() { return status != NoSource; }
+bool RLERStream::flush() {
+    return status != NoSource;
+}
 
 bool RLERStream::write(int32_t, const void *) {
     status = NotSupported;
     return false;
 }
 
-void *RLERStream::getDataPointer() { return nullptr; }
+void *RLERStream::getDataPointer() {
+    return nullptr;
+}
 
 int32_t RLERStream::query(int32_t code) {
     switch (code) {

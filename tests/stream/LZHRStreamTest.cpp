@@ -27,8 +27,8 @@ struct VectorFiles {
 };
 
 const VectorFiles referenceVectors[] = {
-    {"empty.lzh", "empty.bin"},   {"one.lzh", "one.bin"},       {"hello.lzh", "hello.txt"},
-    {"spaces.lzh", "spaces.txt"}, {"run.lzh", "run.bin"},       {"prose.lzh", "prose.txt"},
+    {"empty.lzh", "empty.bin"},   {"one.lzh", "one.bin"},     {"hello.lzh", "hello.txt"},
+    {"spaces.lzh", "spaces.txt"}, {"run.lzh", "run.bin"},     {"prose.lzh", "prose.txt"},
     {"random.lzh", "random.bin"}, {"mixed.lzh", "mixed.bin"},
 };
 
@@ -134,6 +134,59 @@ INSTANTIATE_TEST_SUITE_P(LZHRStream, ReferenceVector, testing::ValuesIn(referenc
                              std::string name = info.param.coded;
                              return name.substr(0, name.find('.'));
                          });
+
+// Forwards to a memory stream without being one, so the decoder reads it byte by byte.
+class ForwardingSource : public StreamIO {
+public:
+    explicit ForwardingSource(MemRWStream &inner) : inner(inner) {}
+    int32_t getStatus() override { return inner.getStatus(); }
+    bool read(int32_t count, void *buffer) override {
+        ++reads;
+        return inner.read(count, buffer);
+    }
+    bool setPosition(int32_t position) override { return inner.setPosition(position); }
+    int32_t getPosition() override { return inner.getPosition(); }
+    int32_t reads = 0;
+
+private:
+    MemRWStream &inner;
+};
+
+TEST_P(ReferenceVector, MemorySourceEndsEveryReadWhereByteReadsWould) {
+    // Bytes of a memory stream are taken in place; after every read the source must stand where
+    // reading it one byte at a time leaves it, with the same status, and the output must agree.
+    for (int32_t piece : {1, 5, 59, 60, 61, 997}) {
+        CodedSource direct(coded);
+        CodedSource forwarded(coded);
+        ForwardingSource byteByByte(forwarded.memory);
+        LZHRStream inPlace;
+        LZHRStream reference;
+        inPlace.attach(&direct.memory);
+        reference.attach(&byteByByte);
+        for (size_t done = 0; done <= plain.size(); done += size_t(piece)) {
+            Bytes a = Bytes(size_t(piece)), b = Bytes(size_t(piece));
+            bool readA = inPlace.read(piece, a.data());
+            bool readB = reference.read(piece, b.data());
+            ASSERT_EQ(readA, readB) << "piece " << piece << " at " << done;
+            ASSERT_EQ(a, b) << "piece " << piece << " at " << done;
+            ASSERT_EQ(direct.memory.getPosition(), forwarded.memory.getPosition()) << "piece " << piece;
+            ASSERT_EQ(direct.memory.getStatus(), forwarded.memory.getStatus()) << "piece " << piece;
+            if (!readA)
+                break;
+        }
+    }
+}
+
+TEST(LZHRStream, ReadsOtherSourcesOneByteAtATime) {
+    CodedSource coded(loadData("prose.lzh"));
+    ForwardingSource source(coded.memory);
+    LZHRStream stream;
+    stream.attach(&source);
+    Bytes out(100);
+    ASSERT_TRUE(stream.read(int32_t(out.size()), out.data()));
+    EXPECT_EQ(source.reads, source.getPosition()) << "one read per coded byte";
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), loadData("prose.txt").begin()));
+}
 
 TEST(LZHRStream, EveryReadBoundaryInsideMatchesGivesTheSameOutput) {
     const Bytes plain = loadData("run.bin");

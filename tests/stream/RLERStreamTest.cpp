@@ -1,7 +1,7 @@
 // Tests of the RLE expanding stream: packets, packets continued across reads, seeks, the lasting
 // failure after the source fails, and the status rules.
-#include "stream/MemRWStream.h"
 #include "stream/RLERStream.h"
+#include "stream/MemRWStream.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,9 @@ using Bytes = std::vector<uint8_t>;
 
 // Coded bytes with a memory source over exactly them.
 struct Coded {
-    explicit Coded(Bytes data) : bytes(std::move(data)) { memory.attach(int32_t(bytes.size()), bytes.data()); }
+    explicit Coded(Bytes data) : bytes(std::move(data)) {
+        memory.attach(int32_t(bytes.size()), bytes.data());
+    }
     Bytes bytes;
     MemRWStream memory;
 };
