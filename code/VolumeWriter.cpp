@@ -58,7 +58,8 @@ int64_t VolumeWriter::fileLength(const std::vector<Entry> &entries, Variant vari
     return total > INT32_MAX ? -1 : total;
 }
 
-VolumeWriter::Fault VolumeWriter::write(const std::vector<Entry> &entries, Variant variant, const Sink &sink) {
+VolumeWriter::Fault VolumeWriter::write(const std::vector<Entry> &entries, Variant variant,
+                                        const Sink &sink) {
     for (const Entry &entry : entries)
         if (entry.name && entry.name->find('\0') != std::string::npos)
             return Fault::BadEntry;
@@ -138,9 +139,9 @@ public:
 
     bool flush() {
         int32_t written = 0;
-        bool wrote = buffer.empty() ||
-                     (platform::writeFile(file, buffer.data(), int32_t(buffer.size()), written) &&
-                      written == int32_t(buffer.size()));
+        bool wrote =
+            buffer.empty() || (platform::writeFile(file, buffer.data(), int32_t(buffer.size()), written) &&
+                               written == int32_t(buffer.size()));
         buffer.clear();
         return wrote;
     }
@@ -188,7 +189,8 @@ VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<
     }
 
     FileSink sink(file);
-    Fault fault = write(entries, variant, [&](const void *bytes, size_t count) { return sink.put(bytes, count); });
+    Fault fault =
+        write(entries, variant, [&](const void *bytes, size_t count) { return sink.put(bytes, count); });
     if (fault == Fault::None && !sink.flush())
         fault = Fault::CannotWrite;
     if (fault == Fault::CannotWrite)

@@ -104,6 +104,10 @@ bool findFirst(const std::string &directory, const char *pattern, FoundFile &fou
 // The plain files in directory whose names match pattern: no directories, no hidden or system
 // files. Sorted by name without regard to letter case, so that a run is reproducible.
 std::vector<std::string> listPlainFiles(const std::string &directory, const char *pattern);
+// Everything in directory that a walk of a folder tree visits: plain files (links to files
+// followed) and folders (links to folders skipped, so that a walk cannot loop), "." and ".." left
+// out. Sorted by name as listPlainFiles sorts. False when directory cannot be read.
+bool listFolder(const std::string &directory, std::vector<FoundFile> &found);
 
 // Folders that files are created in, held open so that each stays the same folder whatever later
 // happens to its path. Below an opened folder nothing follows a symbolic link (on Windows, a

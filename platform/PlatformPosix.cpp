@@ -298,6 +298,34 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
     return names;
 }
 
+bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
+    found.clear();
+    std::string where = directoryOrCurrent(directory);
+    DIR *dir = ::opendir(where.c_str());
+    if (!dir) {
+        failWith(errno);
+        return false;
+    }
+    while (dirent *entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = where + '/' + name;
+        struct stat own {}, target {};
+        if (::lstat(path.c_str(), &own) != 0 || ::stat(path.c_str(), &target) != 0)
+            continue; // gone meanwhile, or a dangling link
+        if (S_ISREG(target.st_mode))
+            found.push_back({name, false, int64_t(target.st_size)});
+        else if (S_ISDIR(own.st_mode))
+            found.push_back({name, true, 0});
+    }
+    ::closedir(dir);
+    std::sort(found.begin(), found.end(), [](const FoundFile &a, const FoundFile &b) {
+        return compareNamesIgnoringCase(a.name, b.name) < 0;
+    });
+    return true;
+}
+
 namespace {
 
 // Why name in folder could not be used as asked: a link or something that is not a folder takes

@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/Wildcard.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <io.h>
 
@@ -251,6 +252,32 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
     ::_findclose(search);
     sortNamesIgnoringCase(names);
     return names;
+}
+
+bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
+    found.clear();
+    WIN32_FIND_DATAA entry;
+    HANDLE search = ::FindFirstFileA(inDirectory(directory, "*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        failWithSystemError();
+        return false;
+    }
+    do {
+        std::string name = entry.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // A folder reached through a reparse point could lead back up the tree.
+        if (folder && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+            continue;
+        found.push_back(
+            {name, folder, folder ? 0 : int64_t((uint64_t(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow)});
+    } while (::FindNextFileA(search, &entry));
+    ::FindClose(search);
+    std::sort(found.begin(), found.end(), [](const FoundFile &a, const FoundFile &b) {
+        return compareNamesIgnoringCase(a.name, b.name) < 0;
+    });
+    return true;
 }
 
 namespace {
