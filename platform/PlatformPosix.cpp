@@ -311,7 +311,8 @@ bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
         if (name == "." || name == "..")
             continue;
         std::string path = where + '/' + name;
-        struct stat own {}, target {};
+        struct stat own {};
+        struct stat target {};
         if (::lstat(path.c_str(), &own) != 0 || ::stat(path.c_str(), &target) != 0)
             continue; // gone meanwhile, or a dangling link
         if (S_ISREG(target.st_mode))
