@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -46,6 +47,54 @@ int64_t dataEnd(const std::vector<VolumeWriter::Entry> &entries) {
 }
 
 } // namespace
+
+namespace {
+
+// The coded form of bytes, or false when this build has no such coder.
+bool encode(VolumeWriter::Method method, const uint8_t *bytes, size_t count, std::vector<uint8_t> &coded) {
+    (void)bytes;
+    (void)count;
+    coded.clear();
+    switch (method) {
+    case VolumeWriter::Method::RLE:
+        return false;
+    case VolumeWriter::Method::LZH:
+        return false;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool VolumeWriter::makeEntry(uint32_t id, std::optional<std::string> name, const uint8_t *bytes, size_t count,
+                             Method method, Entry &entry) {
+    // The stored length shares its size word with the padding flag, and size is signed.
+    if (count > size_t(INT32_MAX))
+        return false;
+    entry = Entry{};
+    entry.id = id;
+    entry.name = std::move(name);
+    entry.size = int32_t(count);
+    if (method == Method::Stored || method == Method::Best) {
+        entry.compression = VolumeStream::Stored;
+        entry.stored.assign(bytes, bytes + count);
+    }
+    const std::pair<Method, uint8_t> coders[] = {{Method::RLE, VolumeStream::RLE},
+                                                 {Method::LZH, VolumeStream::LZH}};
+    std::vector<uint8_t> coded;
+    for (auto [coder, code] : coders) {
+        if (method != coder && method != Method::Best)
+            continue;
+        if (!encode(coder, bytes, count, coded) || coded.size() > size_t(INT32_MAX))
+            return false;
+        if (method == coder || coded.size() < entry.stored.size()) {
+            entry.compression = code;
+            entry.stored.swap(coded);
+        }
+    }
+    return true;
+}
 
 int64_t VolumeWriter::fileLength(const std::vector<Entry> &entries, Variant variant) {
     int64_t names = 0;

@@ -33,6 +33,14 @@ public:
         CannotWrite, // the system refused
     };
 
+    // How an entry's bytes are kept: as they are, RLE or LZH coded, or whichever of the three is
+    // smallest (ties go to the one cheaper to read: stored, then RLE).
+    enum class Method { Stored, RLE, LZH, Best };
+
+    // An entry holding bytes kept by method. False when the bytes are too many for one entry.
+    static bool makeEntry(uint32_t id, std::optional<std::string> name, const uint8_t *bytes, size_t count,
+                          Method method, Entry &entry);
+
     // Receives the file's bytes in order; false stops the writing.
     using Sink = std::function<bool(const void *bytes, size_t count)>;
 

@@ -1,6 +1,7 @@
 // Options: reading the command line, and the help and version texts.
 #include "tool/Options.h"
 
+#include "tool/CreateOptions.h"
 #include "tool/SearchCommand.h"
 
 #include <cstring>
@@ -34,6 +35,20 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
         }
         // Letters may be grouped ("-xf"); -C takes the rest of its argument or the next one.
         for (const char *letter = argument + 1; *letter; ++letter) {
+            // -c and -a take the volume, -m the method, as -C takes its folder.
+            if (*letter == 'c' || *letter == 'a' || *letter == 'm') {
+                if (int used = parseCreateOption(*letter, letter[1] ? letter + 1 : nullptr,
+                                                 at + 1 < argc ? argv[at + 1] : nullptr, options, error)) {
+                    if (used < 0)
+                        return false;
+                    at += used - 1;
+                    break;
+                }
+            }
+            if (*letter == 'i') {
+                options.idsFromNames = true;
+                continue;
+            }
             if (*letter == 'C') {
                 const char *folder = letter[1] ? letter + 1 : at + 1 < argc ? argv[++at] : nullptr;
                 if (!folder) {
@@ -80,6 +95,10 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
         error = "-C and -f go with -x";
         return false;
     }
+    if (!finishCreateOptions(options, error))
+        return false;
+    if (options.command == Command::Create || options.command == Command::Add)
+        return true;
     if (options.command == Command::Search || options.command == Command::Png)
         return true; // too few operands give the search command's usage text
     if (options.operandCount < 1) {
@@ -109,6 +128,7 @@ void printHelp(std::FILE *out) {
                       "  start with \"-\". Exit status of -l, -x and -t: 0 all done, 1 some entry or\n"
                       "  volume failed, 2 usage error. The search itself always ends with 0.\n");
     printPngHelp(out);
+    printCreateHelp(out);
 }
 
 void printVersion(std::FILE *out) {

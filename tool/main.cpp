@@ -2,8 +2,10 @@
 // lists, extracts or tests those entries.
 //   qarvex <expression> name1.vol [name2.vol] [*.vol]
 //   qarvex -l | -x [-C dir] [-f] | -t <expression> vol...
+//   qarvex -c out.vol | -a vol [-m method] [-i] file...
 #include "platform/Platform.h"
 #include "tool/Commands.h"
+#include "tool/CreateCommand.h"
 #include "tool/Options.h"
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
@@ -34,6 +36,10 @@ int main(int argc, char **argv) {
         return tool::testEntries(options, console);
     case tool::Command::Png:
         return tool::convertFiles(options, console);
+    case tool::Command::Create:
+        return tool::createVolume(options, console);
+    case tool::Command::Add:
+        return tool::addToVolume(options, console);
     case tool::Command::Search:
         break;
     }

@@ -1,0 +1,349 @@
+// The -c and -a commands. The files are read and coded first; the volume is written only when
+// every one of them made it, under a temporary name that takes the volume's name once it is whole.
+//   qarvex -c out.vol -m best art
+//   out.vol
+//     title.pbm
+//     fonts\small.pft
+//   2 entries written, 40211 bytes
+#include "tool/CreateCommand.h"
+
+#include "code/VolumeRStream.h"
+#include "code/VolumeWriter.h"
+#include "platform/Platform.h"
+#include "tool/CreateOptions.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tool {
+
+namespace {
+
+const char *systemReason(uint32_t error) {
+    switch (error) {
+    case platform::error::FileNotFound:
+    case platform::error::PathNotFound:
+        return "not found";
+    case platform::error::AccessDenied:
+        return "permission denied";
+    case platform::error::HandleDiskFull:
+    case platform::error::DiskFull:
+        return "disk full";
+    case platform::error::FilenameTooLong:
+        return "name too long";
+    case platform::error::NotADirectory:
+        return "not a folder";
+    default:
+        return "system error";
+    }
+}
+
+// Names are told apart as the volume's name index tells them: letters a to z in upper case.
+std::string nameKey(const std::string &name) {
+    std::string key = name;
+    for (char &c : key)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return key;
+}
+
+// A file to become an entry: where it is and the entry's name.
+struct Source {
+    std::string path;
+    std::string name; // folders joined by '\'
+    std::string fileName;
+};
+
+// Turns the file arguments into sources: a file is one entry under its own name, a folder gives
+// every file below it, named from the folder down, in name order.
+class SourceList {
+public:
+    explicit SourceList(Console &console) : console(console) {}
+
+    void addArgument(const char *argument) {
+        if (platform::canEnterDirectory(argument)) {
+            walk(argument, "");
+            return;
+        }
+        std::string fileName = argument + platform::directoryPartLength(argument);
+        if (fileName.empty() || fileName == "." || fileName == "..")
+            return refuse(argument, "names no file");
+        add(argument, fileName, fileName);
+    }
+
+    std::vector<Source> sources;
+    bool allWell = true;
+
+private:
+    void refuse(const std::string &path, const char *why) {
+        console.diagnostic("%s: %s", path.c_str(), why);
+        allWell = false;
+    }
+
+    void add(const std::string &path, const std::string &name, const std::string &fileName) {
+        // A backslash inside a name would read back as a folder separator.
+        if (fileName.find('\\') != std::string::npos)
+            return refuse(path, "refused: the name holds a backslash");
+        sources.push_back({path, name, fileName});
+    }
+
+    void walk(const std::string &folder, const std::string &prefix) {
+        std::vector<platform::FoundFile> found;
+        if (!platform::listFolder(folder, found)) {
+            console.diagnostic("%s: cannot read the folder: %s", folder.c_str(),
+                               systemReason(platform::lastError()));
+            allWell = false;
+            return;
+        }
+        bool separated =
+            !folder.empty() && (folder.back() == '/' || folder.back() == platform::PathSeparator);
+        for (const platform::FoundFile &object : found) {
+            std::string path =
+                separated ? folder + object.name : folder + platform::PathSeparator + object.name;
+            std::string name = prefix.empty() ? object.name : prefix + '\\' + object.name;
+            if (!object.isDirectory)
+                add(path, name, object.name);
+            else if (object.name.find('\\') != std::string::npos)
+                refuse(path, "refused: the name holds a backslash");
+            else
+                walk(path, name);
+        }
+    }
+
+    Console &console;
+};
+
+bool readWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &why) {
+    platform::FileHandle file = platform::openFile(path.c_str(), platform::OpenMode::ReadShared);
+    if (file == platform::InvalidFile) {
+        why = std::string("cannot read: ") + systemReason(platform::lastError());
+        return false;
+    }
+    bytes.clear();
+    bool ok = true;
+    for (;;) {
+        // An entry's size is a signed 32-bit number: one byte more than that is already too many.
+        if (bytes.size() > size_t(INT32_MAX)) {
+            why = "too large for an entry";
+            ok = false;
+            break;
+        }
+        size_t at = bytes.size();
+        bytes.resize(at + 256 * 1024);
+        int32_t got = 0;
+        if (!platform::readFile(file, bytes.data() + at, 256 * 1024, got)) {
+            why = std::string("cannot read: ") + systemReason(platform::lastError());
+            ok = false;
+            got = 0;
+        }
+        bytes.resize(at + size_t(got));
+        if (!ok || got == 0)
+            break;
+    }
+    platform::closeFile(file);
+    return ok;
+}
+
+// What the command is asked to write, built up from the sources.
+struct Plan {
+    std::vector<VolumeWriter::Entry> entries;
+    std::vector<std::string> shown; // one line per source: its name, and with -a what happened
+    int64_t bytes = 0;
+};
+
+// Reads and codes the sources into plan: new entries are appended, an entry of the same name as an
+// existing one takes its place (and its id, unless -i gives one). False when anything failed
+// (reported).
+bool codeSources(const Options &options, const std::vector<Source> &sources, uint32_t firstId, bool adding,
+                 Plan &plan, Console &console) {
+    VolumeWriter::Method method = VolumeWriter::Method::Stored;
+    methodFromName(options.method, method);
+    std::map<std::string, size_t> byName; // name key -> position in plan.entries
+    for (size_t i = 0; i < plan.entries.size(); ++i)
+        if (plan.entries[i].name)
+            byName.emplace(nameKey(*plan.entries[i].name), i);
+    std::map<std::string, std::string> fromSource; // name key -> the path that gave it
+    console.progress.start(options.volumePath, int64_t(sources.size()), 0);
+    bool allWell = true;
+    uint32_t nextId = firstId;
+    for (const Source &source : sources) {
+        std::string key = nameKey(source.name);
+        auto [earlier, fresh] = fromSource.emplace(key, source.path);
+        if (!fresh) {
+            console.diagnostic("%s: same entry name as %s", source.path.c_str(), earlier->second.c_str());
+            allWell = false;
+            continue;
+        }
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (!readWholeFile(source.path, bytes, why)) {
+            console.diagnostic("%s: %s", source.path.c_str(), why.c_str());
+            allWell = false;
+            continue;
+        }
+        auto existing = byName.find(key);
+        bool replacing = existing != byName.end();
+        uint32_t id = options.idsFromNames ? idFromFileName(source.fileName)
+                      : replacing          ? plan.entries[existing->second].id
+                                           : nextId++;
+        VolumeWriter::Entry entry;
+        if (!VolumeWriter::makeEntry(id, source.name, bytes.data(), bytes.size(), method, entry)) {
+            console.diagnostic("%s: cannot be coded as %s", source.path.c_str(),
+                               options.method ? options.method : "stored");
+            allWell = false;
+            continue;
+        }
+        plan.bytes += int64_t(bytes.size());
+        if (replacing) {
+            plan.entries[existing->second] = std::move(entry);
+            plan.shown.push_back(source.name + " (replaced)");
+        } else {
+            byName.emplace(key, plan.entries.size());
+            plan.entries.push_back(std::move(entry));
+            plan.shown.push_back(adding ? source.name + " (added)" : source.name);
+        }
+        console.progress.entryDone();
+    }
+    console.progress.clear();
+    // Two entries of one id would leave a lookup by id to chance.
+    std::map<uint32_t, const VolumeWriter::Entry *> byId;
+    for (const VolumeWriter::Entry &entry : plan.entries) {
+        if (entry.id == 0)
+            continue;
+        auto [other, fresh] = byId.emplace(entry.id, &entry);
+        if (!fresh) {
+            console.diagnostic("%s: id %08X is also %s's", entry.name ? entry.name->c_str() : "(no name)",
+                               entry.id, other->second->name ? other->second->name->c_str() : "(no name)");
+            allWell = false;
+        }
+    }
+    return allWell;
+}
+
+int writePlan(const Options &options, const Plan &plan, VolumeWriter::Variant variant, const char *verb,
+              Console &console) {
+    uint32_t error = 0;
+    switch (VolumeWriter::writeFile(options.volumePath, plan.entries, variant, &error)) {
+    case VolumeWriter::Fault::None:
+        break;
+    case VolumeWriter::Fault::TooLarge:
+        console.diagnostic("%s: too large for a volume; nothing written", options.volumePath);
+        return Failure;
+    case VolumeWriter::Fault::BadEntry:
+    case VolumeWriter::Fault::CannotWrite:
+        console.diagnostic("%s: cannot write: %s; nothing written", options.volumePath, systemReason(error));
+        return Failure;
+    }
+    console.print("%s\n", options.volumePath);
+    for (const std::string &line : plan.shown)
+        console.print("  %s\n", line.c_str());
+    console.print("%s %s, %s\n", countOf(int64_t(plan.shown.size()), "entry", "entries").c_str(), verb,
+                  countOf(plan.bytes, "byte", "bytes").c_str());
+    return Success;
+}
+
+std::vector<Source> collect(const Options &options, Console &console, bool &allWell) {
+    SourceList list(console);
+    for (int i = 0; i < options.operandCount; ++i)
+        list.addArgument(options.operands[i]);
+    allWell = list.allWell;
+    return std::move(list.sources);
+}
+
+// A volume read for rewriting: its entries' stored bytes as they are, and its variant.
+class OldVolume : public VolumeRStream {
+public:
+    bool storedData(const VolumeItem &item, std::vector<uint8_t> &bytes) const {
+        uint8_t *start = nullptr;
+        int32_t length = 0;
+        if (!storedBytes(item, start, length))
+            return false;
+        bytes.assign(start, start + length);
+        return true;
+    }
+    VolumeWriter::Variant variant() const {
+        return view && le::read32(view) == MagicVOL ? VolumeWriter::Variant::OldVOL
+                                                    : VolumeWriter::Variant::PVOL;
+    }
+};
+
+} // namespace
+
+uint32_t idFromFileName(const std::string &name) {
+    if (name.size() < 8 || (name.size() > 8 && name[8] != '.'))
+        return 0;
+    uint32_t id = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        char c = name[i];
+        uint32_t digit = c >= '0' && c <= '9'   ? uint32_t(c - '0')
+                         : c >= 'a' && c <= 'f' ? uint32_t(c - 'a' + 10)
+                         : c >= 'A' && c <= 'F' ? uint32_t(c - 'A' + 10)
+                                                : 16;
+        if (digit == 16)
+            return 0;
+        id = id << 4 | digit;
+    }
+    return id;
+}
+
+int createVolume(const Options &options, Console &console) {
+    bool allWell = true;
+    std::vector<Source> sources = collect(options, console, allWell);
+    Plan plan;
+    if (!codeSources(options, sources, 1, false, plan, console) || !allWell) {
+        console.diagnostic("%s: nothing written", options.volumePath);
+        return Failure;
+    }
+    return writePlan(options, plan, VolumeWriter::Variant::PVOL, "written", console);
+}
+
+int addToVolume(const Options &options, Console &console) {
+    Plan plan;
+    VolumeWriter::Variant variant = VolumeWriter::Variant::PVOL;
+    uint32_t highestId = 0;
+    {
+        // Read whole, then closed before the new file takes its name: some systems keep a mapped
+        // file from being replaced.
+        OldVolume old;
+        if (!old.open(options.volumePath)) {
+            console.diagnostic("%s: %s; nothing written", options.volumePath,
+                               old.lastOpenError() == VolumeStream::OpenError::CannotOpen
+                                   ? "cannot open"
+                                   : "not a sound volume");
+            return Failure;
+        }
+        variant = old.variant();
+        const Vector<VolumeItem> &items = old.entries();
+        for (const VolumeItem &item : items) {
+            VolumeWriter::Entry entry;
+            entry.id = item.id;
+            if (item.name)
+                entry.name = item.name;
+            entry.size = item.size;
+            entry.compression = item.compression;
+            if (!old.storedData(item, entry.stored)) {
+                console.diagnostic("%s: %s: data outside the file; nothing written", options.volumePath,
+                                   item.name ? item.name : "(no name)");
+                return Failure;
+            }
+            if (item.id > highestId)
+                highestId = item.id;
+            plan.entries.push_back(std::move(entry));
+        }
+    }
+    bool allWell = true;
+    std::vector<Source> sources = collect(options, console, allWell);
+    if (highestId == UINT32_MAX && !options.idsFromNames) {
+        console.diagnostic("%s: no ids left to number new entries; nothing written", options.volumePath);
+        return Failure;
+    }
+    if (!codeSources(options, sources, highestId + 1, true, plan, console) || !allWell) {
+        console.diagnostic("%s: nothing written", options.volumePath);
+        return Failure;
+    }
+    return writePlan(options, plan, variant, "added or replaced", console);
+}
+
+} // namespace tool

@@ -1,0 +1,24 @@
+// The options of the commands that write volumes: -c and -a with their volume, -m with its method,
+// -i. The main option reader hands these letters over.
+#pragma once
+
+#include "code/VolumeWriter.h"
+#include "tool/Options.h"
+
+#include <cstdio>
+#include <string>
+
+namespace tool {
+
+// Reads option letter ('c', 'a' or 'm'), whose value is rest (what follows the letter in its
+// argument) or else next (the following argument). Returns the arguments used up (1 or 2), or -1
+// on a usage error.
+int parseCreateOption(char letter, const char *rest, const char *next, Options &options, std::string &error);
+// Checks the options as a whole once they are all read.
+bool finishCreateOptions(const Options &options, std::string &error);
+// The method that -m names (stored when none); false for an unknown name.
+bool methodFromName(const char *name, VolumeWriter::Method &method);
+
+void printCreateHelp(std::FILE *out);
+
+} // namespace tool
