@@ -42,7 +42,7 @@ bool ToolVolume::storedDataUsedUp(const VolumeItem &item) {
     return source.getPosition() >= storedLength(item);
 }
 
-EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression), limit(limit) {
+EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression) {
     if (limit != NoLimit)
         bounded.emplace(expression, limit);
 }

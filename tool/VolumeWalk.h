@@ -45,8 +45,7 @@ public:
 
 private:
     const char *expression;
-    int32_t limit;
-    std::optional<MatchList> bounded; // reused for every volume when there is a limit
+    std::optional<MatchList> bounded; // with a limit: one list, reused for every volume
     std::vector<int32_t> positions;
     bool isFull = false;
 };
