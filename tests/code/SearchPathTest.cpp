@@ -51,10 +51,20 @@ protected:
         ASSERT_TRUE(volume.open(scratch.write("s.vol", builder.build(VolumeBuilder::Variant::PVOL)).c_str()));
     }
     std::string dir(const std::string &name) const { return scratch.path(name); }
+    // Directory lists: the scratch directories of those names, or the elements as they are.
     std::string list(std::initializer_list<std::string> names) const {
-        std::string out;
+        std::vector<std::string> paths;
         for (const std::string &name : names)
-            out += (out.empty() ? "" : ";") + dir(name);
+            paths.push_back(dir(name));
+        return elements(paths);
+    }
+    static std::string elements(const std::vector<std::string> &parts) {
+        std::string out;
+        for (size_t i = 0; i < parts.size(); ++i) {
+            if (i > 0)
+                out += ';';
+            out += parts[i];
+        }
         return out;
     }
     // The whole open entry, as the volume reads it.
@@ -246,11 +256,11 @@ TEST_F(SearchPathTest, CurrentDirectoryStandsInForEmptyAndUnenterableElements) {
     } cases[] = {
         {"", "x.pbm", "from a"}, // an empty list probes the current directory once
         {";", "only.pbm", "<miss>"},
-        {dir("b") + ";", "x.pbm", "from b!!"},
-        {";" + dir("b"), "only.pbm", "only in b"},
-        {dir("missing") + ";" + dir("b"), "x.pbm", "from a"},  // the probe looks where it stands
-        {dir("b/README") + ";" + dir("b"), "x.pbm", "from a"}, // a file cannot be entered either
-        {"..\\b", "only.pbm", "only in b"},                    // a relative element
+        {elements({dir("b"), ""}), "x.pbm", "from b!!"},
+        {elements({"", dir("b")}), "only.pbm", "only in b"},
+        {list({"missing", "b"}), "x.pbm", "from a"},  // the probe looks where it stands
+        {list({"b/README", "b"}), "x.pbm", "from a"}, // a file cannot be entered either
+        {"..\\b", "only.pbm", "only in b"},           // a relative element
         {"sub", "y.pbm", "nested"},
     };
     for (const Case &c : cases) {
@@ -278,13 +288,15 @@ TEST_F(SearchPathTest, LongElementsAndLongCurrentDirectoriesWork) {
     for (int i = 0; i < 12; ++i) {
         std::string part = "a-rather-long-directory-name-" + std::to_string(i);
         deep /= part;
-        relative += (relative.empty() ? "" : "\\") + part;
+        if (!relative.empty())
+            relative += '\\';
+        relative += part;
     }
     fs::create_directories(deep);
     scratch.write(fs::relative(deep / "deep.pbm", scratch.directory()).string(), text("deep down"));
     ASSERT_GT(deep.string().size(), 400u);
 
-    ASSERT_TRUE(volume.addSearchPath("pbm", (dir("b") + ";" + deep.string()).c_str()));
+    ASSERT_TRUE(volume.addSearchPath("pbm", elements({dir("b"), deep.string()}).c_str()));
     EXPECT_EQ(openedByName("deep.pbm"), "deep down");
     InspectedVolume relativeElement;
     {
