@@ -8,7 +8,7 @@
 namespace tool {
 
 PictureExport::PictureExport(const Options &options, Console &console, platform::FolderHandle target)
-    : console(console), target(target), only(options.png.only), force(options.force) {
+    : target(target), only(options.png.only), force(options.force) {
     if (options.png.enabled)
         maker = std::make_unique<PictureMaker>(options.png, console);
 }

@@ -37,7 +37,6 @@ private:
     bool showEntry(ToolVolume &volume, const std::string &volumePath, int32_t position,
                    png::GraphicsKind kind, std::string &shown, const std::function<bool()> &raw);
 
-    Console &console;
     platform::FolderHandle target;
     bool only = false;
     bool force = false;
