@@ -3,9 +3,12 @@
 // byte; both must give the same bytes, results and source states, and a seek must land on the same
 // bytes as reading there.
 //
+// The same bytes taken as plain data must come back from the encoder's stream.
+//
 // Input: one byte giving the number of script bytes (up to 32), the script, then the coded bytes.
 // Each script byte is an operation: the top two bits pick read (small or large) or seek, the rest
 // a size or a target.
+#include "stream/LZHEncoder.h"
 #include "stream/LZHRStream.h"
 #include "stream/MemRWStream.h"
 
@@ -98,5 +101,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     inPlace.detach();
     reference.detach();
+
+    static LZHEncoder encoder;
+    std::vector<uint8_t> encoded(size_t(LZHEncoder::maxEncodedSize(int32_t(coded.size()))) + 1);
+    int32_t encodedSize = encoder.encode(coded.data(), int32_t(coded.size()), encoded.data());
+    check(encodedSize >= 0 && encodedSize <= LZHEncoder::maxEncodedSize(int32_t(coded.size())));
+    MemRWStream encodedMemory;
+    encodedMemory.attach(encodedSize, encoded.data());
+    inPlace.attach(&encodedMemory);
+    std::vector<uint8_t> decoded(coded.size() + 1);
+    check(inPlace.read(int32_t(coded.size()), decoded.data()));
+    check(coded.empty() || std::memcmp(decoded.data(), coded.data(), coded.size()) == 0);
+    inPlace.detach();
     return 0;
 }

@@ -2,9 +2,12 @@
 // seeks in between. Whatever the stream delivers must be the expansion that a plain reading of the
 // packets gives, at the position the stream reports.
 //
+// The same bytes taken as plain data must come back from the encoder's packets.
+//
 // Input: one byte giving the number of script bytes (up to 32), the script, then the coded bytes.
 // Each script byte is an operation: bit 7 picks read or seek, the rest a size or a target.
 #include "stream/MemRWStream.h"
+#include "stream/RLEEncoder.h"
 #include "stream/RLERStream.h"
 
 #include <cstdint>
@@ -88,5 +91,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             check(matches(expected, out.data(), position, delivered));
         }
     }
+
+    std::vector<uint8_t> encoded(size_t(RLEEncoder::maxEncodedSize(int32_t(coded.size()))) + 1);
+    int32_t encodedSize = RLEEncoder::encode(coded.data(), int32_t(coded.size()), encoded.data());
+    check(encodedSize >= 0 && encodedSize <= RLEEncoder::maxEncodedSize(int32_t(coded.size())));
+    MemRWStream encodedMemory;
+    encodedMemory.attach(encodedSize, encoded.data());
+    stream.attach(&encodedMemory);
+    std::vector<uint8_t> decoded(coded.size() + 1);
+    check(stream.read(int32_t(coded.size()), decoded.data()));
+    check(coded.empty() || std::memcmp(decoded.data(), coded.data(), coded.size()) == 0);
+    check(encodedMemory.getPosition() == encodedSize);
     return 0;
 }
