@@ -84,6 +84,8 @@ TEST_P(ReferenceVector, DecodesInPiecesOfVaryingSizes) {
     const std::vector<std::vector<int32_t>> patterns = {
         {1}, {7, 59, 60, 61, 3}, {500, 1, 4096, 13}, {60}, {123457}};
     for (const auto &sizes : patterns) {
+        if (sizes[0] == 1 && plain.size() > 50000)
+            continue; // the large vector's tail is read byte by byte in the test below
         CodedSource source(coded, 2);
         LZHRStream stream;
         stream.attach(&source.memory);
@@ -119,13 +121,16 @@ TEST_P(ReferenceVector, PiecesOverExactSourceStopOnlyAfterItsEnd) {
     CodedSource source(coded);
     LZHRStream stream;
     stream.attach(&source.memory);
-    Bytes out = readInPieces(stream, plain.size(), {1});
-    EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin()));
-    if (out.size() < plain.size()) {
+    size_t start = plain.size() > 5000 ? plain.size() - 5000 : 0;
+    ASSERT_TRUE(stream.setPosition(int32_t(start)));
+    Bytes out = readInPieces(stream, plain.size() - start, {1});
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin() + long(start)));
+    size_t delivered = start + out.size();
+    if (delivered < plain.size()) {
         EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
         EXPECT_EQ(source.memory.getPosition(), source.codedSize);
         // The look-ahead holds at most 16 bits: a few symbols, each up to a 60-byte match.
-        EXPECT_GE(out.size() + 4 * 60, plain.size()) << "failed long before the end";
+        EXPECT_GE(delivered + 4 * 60, plain.size()) << "failed long before the end";
     }
 }
 
@@ -164,6 +169,12 @@ TEST_P(ReferenceVector, MemorySourceEndsEveryReadWhereByteReadsWould) {
         inPlace.attach(&direct.memory);
         reference.attach(&byteByByte);
         for (size_t done = 0; done <= plain.size(); done += size_t(piece)) {
+            // Small pieces over the start and the end only, where the source's end is met.
+            if (piece < 900 && done >= 20000 && done + 5000 < plain.size()) {
+                done = plain.size() - 5000;
+                ASSERT_TRUE(inPlace.setPosition(int32_t(done)));
+                ASSERT_TRUE(reference.setPosition(int32_t(done)));
+            }
             Bytes a = Bytes(size_t(piece)), b = Bytes(size_t(piece));
             bool readA = inPlace.read(piece, a.data());
             bool readB = reference.read(piece, b.data());
