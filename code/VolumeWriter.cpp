@@ -6,6 +6,8 @@
 #include "core/LittleEndian.h"
 #include "platform/Platform.h"
 #include "stream/BlockStream.h"
+#include "stream/LZHEncoder.h"
+#include "stream/RLEEncoder.h"
 
 #include <cstdio>
 #include <cstring>
@@ -50,19 +52,26 @@ int64_t dataEnd(const std::vector<VolumeWriter::Entry> &entries) {
 
 namespace {
 
-// The coded form of bytes, or false when this build has no such coder.
+// The coded form of bytes; false when the coder fails (it cannot allocate its tables).
 bool encode(VolumeWriter::Method method, const uint8_t *bytes, size_t count, std::vector<uint8_t> &coded) {
-    (void)bytes;
-    (void)count;
-    coded.clear();
-    switch (method) {
-    case VolumeWriter::Method::RLE:
+    int32_t size = int32_t(count);
+    bool rle = method == VolumeWriter::Method::RLE;
+    int32_t most = rle ? RLEEncoder::maxEncodedSize(size) : LZHEncoder::maxEncodedSize(size);
+    if (most < 0)
         return false;
-    case VolumeWriter::Method::LZH:
-        return false;
-    default:
-        return false;
+    coded.resize(size_t(most));
+    int32_t used;
+    if (rle) {
+        used = RLEEncoder::encode(bytes, size, coded.data());
+    } else {
+        // Its tables are large: one coder serves every entry of the process.
+        static LZHEncoder lzh;
+        used = lzh.encode(bytes, size, coded.data());
     }
+    if (used < 0)
+        return false;
+    coded.resize(size_t(used));
+    return true;
 }
 
 } // namespace
