@@ -121,9 +121,12 @@ void convertBitmapArray(MemRWStream &stream, const Settings &settings, Conversio
         addContactSheet(conversion, *array, settings);
         return;
     }
-    for (int32_t i = 0; i < array->count; ++i)
-        if (!addBitmap(conversion, *array->bitmaps[i], "." + std::to_string(i), settings))
+    for (int32_t i = 0; i < array->count; ++i) {
+        std::string prefix = "."; // appended, not prepended: g++ 12 then sees no overlapping copy
+        prefix += std::to_string(i);
+        if (!addBitmap(conversion, *array->bitmaps[i], prefix, settings))
             return;
+    }
 }
 
 } // namespace png::parts

@@ -10,6 +10,7 @@
 #include "gfx/GFXBitmapArray.h"
 #include "gfx/GFXPalette.h"
 #include "png/GraphicsPictures.h"
+#include "png/Picture.h"
 
 #include <gtest/gtest.h>
 
@@ -49,6 +50,18 @@ inline constexpr const char *Convert = "/usr/bin/convert";
 #else
 #define REQUIRE_IMAGEMAGICK() ASSERT_EQ(::access(picturetest::Convert, X_OK), 0) << "install imagemagick"
 #endif
+
+// False in a build whose encoder reports that it has no PNG library (a cross build without one).
+inline bool encoderPresent() {
+    png::Picture picture;
+    picture.allocate(png::Picture::Format::Rgb, 1, 1);
+    std::vector<uint8_t> out;
+    std::string error;
+    return png::encodePng(picture, out, error);
+}
+#define REQUIRE_ENCODER()                                                                                    \
+    if (!picturetest::encoderPresent())                                                                      \
+    GTEST_SKIP() << "this build has no PNG library"
 
 // The pixels of the PNG file at path as convert enumerates them ("x,y: (...)  #RRGGBB[AA] ...").
 inline Decoded decodeFile(const std::string &path) {

@@ -131,6 +131,7 @@ TEST_F(ToolPictureTest, PicturesInsteadOfGraphicsEntriesWithAPaletteFile) {
 }
 
 TEST_F(ToolPictureTest, DamagedGraphicsEntriesGiveADiagnosticAndNoPicture) {
+    REQUIRE_ENCODER();
 #ifdef _WIN32
     GTEST_SKIP() << "the Windows build has no PNG library to write the good picture with";
 #endif
