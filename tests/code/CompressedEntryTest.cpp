@@ -101,17 +101,17 @@ protected:
     void SetUp() override {
         specs = entrySpecs();
         VolumeBuilder builder;
-        for (const EntrySpec &spec : specs) {
-            if (spec.compression == VolumeStream::Stored)
-                builder.add(spec.id, spec.name, std::string(spec.plain.begin(), spec.plain.end()));
+        for (const EntrySpec &planned : specs) {
+            if (planned.compression == VolumeStream::Stored)
+                builder.add(planned.id, planned.name, std::string(planned.plain.begin(), planned.plain.end()));
             else
-                builder.addCoded(spec.id, spec.name, int32_t(spec.plain.size()), spec.compression,
-                                 spec.coded);
+                builder.addCoded(planned.id, planned.name, int32_t(planned.plain.size()), planned.compression,
+                                 planned.coded);
         }
         builder.addCoded(20, "two.bin", 2, 2, {7, 7}); // code 2 is not defined
         ASSERT_TRUE(volume.open(scratch.write("c.vol", builder.build(GetParam())).c_str()));
     }
-    const EntrySpec &spec(const char *name) const {
+    const EntrySpec &planned(const char *name) const {
         return *std::find_if(specs.begin(), specs.end(),
                              [name](const EntrySpec &s) { return std::string(s.name) == name; });
     }
@@ -183,7 +183,7 @@ TEST_P(CompressedEntryTest, ReadPastTheDecodedSizeFailsWithEndOfData) {
     // read fails and keeps failing.
     for (const char *name : {"hello.lzh", "one.lzh", "Prose.LZH"}) {
         SCOPED_TRACE(name);
-        const EntrySpec &s = spec(name);
+        const EntrySpec &s = planned(name);
         ASSERT_TRUE(volume.openEntry(flipCase(name).c_str(), false));
         EXPECT_EQ(readInPieces(volume, s.plain.size(), {1}), s.plain);
         int extra = 0;
@@ -198,7 +198,7 @@ TEST_P(CompressedEntryTest, ReadPastTheDecodedSizeFailsWithEndOfData) {
 TEST_P(CompressedEntryTest, SeeksBackwardRestartAndSeeksForwardDecode) {
     for (const char *name : {"Packets.rle", "Prose.LZH", "run.lzh"}) {
         SCOPED_TRACE(name);
-        const Bytes &plain = spec(name).plain;
+        const Bytes &plain = planned(name).plain;
         ASSERT_TRUE(volume.openEntry(name, false));
         Bytes head(plain.begin(), plain.begin() + 10);
         EXPECT_EQ(readBytes(volume, 10), head);
@@ -263,7 +263,7 @@ TEST_P(CompressedEntryTest, AtMostTheOpenEntrysDecoderIsAttached) {
 }
 
 TEST_P(CompressedEntryTest, ReopeningAnEntryStartsDecodingAfresh) {
-    const Bytes &prose = spec("Prose.LZH").plain;
+    const Bytes &prose = planned("Prose.LZH").plain;
     ASSERT_TRUE(volume.openEntry("Prose.LZH", false));
     readBytes(volume, 4000);
     ASSERT_TRUE(volume.openEntry("run.lzh", false));
@@ -274,7 +274,7 @@ TEST_P(CompressedEntryTest, ReopeningAnEntryStartsDecodingAfresh) {
 }
 
 TEST_P(CompressedEntryTest, HandedOutStreamIsTheDecoderSharingTheVolumesCursor) {
-    const Bytes &prose = spec("Prose.LZH").plain;
+    const Bytes &prose = planned("Prose.LZH").plain;
     StreamIO *inner = volume.openEntryStream("prose.lzh", false);
     ASSERT_NE(inner, nullptr);
     EXPECT_EQ(inner, volume.currentStream());
