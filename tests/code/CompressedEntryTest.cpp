@@ -103,7 +103,8 @@ protected:
         VolumeBuilder builder;
         for (const EntrySpec &planned : specs) {
             if (planned.compression == VolumeStream::Stored)
-                builder.add(planned.id, planned.name, std::string(planned.plain.begin(), planned.plain.end()));
+                builder.add(planned.id, planned.name,
+                            std::string(planned.plain.begin(), planned.plain.end()));
             else
                 builder.addCoded(planned.id, planned.name, int32_t(planned.plain.size()), planned.compression,
                                  planned.coded);
