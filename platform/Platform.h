@@ -32,7 +32,7 @@ inline constexpr uint32_t AlreadyExists = 183;
 inline constexpr uint32_t FilenameTooLong = 206;
 inline constexpr uint32_t NotADirectory = 267;    // "the directory name is invalid"
 inline constexpr uint32_t StoppedOnSymlink = 681; // a symbolic link stood where a name was created
-inline constexpr uint32_t Unknown = 31; // "a device attached to the system is not functioning"
+inline constexpr uint32_t Unknown = 31;           // "a device attached to the system is not functioning"
 } // namespace error
 
 // The separator this system's own paths use (the assertion log's path, joined search paths).
