@@ -37,7 +37,7 @@ void convertPalette(MemRWStream &stream, Conversion &conversion) {
     Canvas canvas;
     canvas.allocate(Block, count * Block + (count - 1) * Band);
     // A RIFF palette tells how many of its entries it holds; a PL98 set always holds 256.
-    int32_t used = set->entryCount > 0 && set->entryCount < 256 ? set->entryCount : 256;
+    int32_t used = std::min<int32_t>(set->entryCount, 256);
     for (int32_t p = 0; p < count; ++p) {
         Colours colours;
         coloursOf(*set, p, colours);

@@ -142,6 +142,7 @@ TEST_F(ToolPictureTest, DamagedGraphicsEntriesGiveADiagnosticAndNoPicture) {
     builder.add(3, "fake.pba", "not an array at all");
     builder.add(4, "real.png", "\x89PNG\r\n\x1a\n and the rest");
     builder.add(5, "notes.txt", "notes");
+    builder.add(6, "art\\deep.pbm", std::string(title.begin(), title.end()));
     volume("v.vol", builder);
     int64_t bytes = 0;
     for (const VolumeBuilder::Entry &entry : builder.entries())
@@ -154,17 +155,19 @@ TEST_F(ToolPictureTest, DamagedGraphicsEntriesGiveADiagnosticAndNoPicture) {
     ToolRun beside = run({"-x", "--png", "-C", "out", "*", "v.vol"});
     EXPECT_EQ(beside.err, reports);
     EXPECT_EQ(beside.exitCode, 1);
-    EXPECT_EQ(beside.out,
-              "v.vol\n  good.pbm -> good.pbm.png\n  real.png\n  notes.txt\n5 entries extracted, " +
-                  std::to_string(bytes) + " bytes, 1 picture written, 2 not converted\n");
-    EXPECT_EQ(namesIn(out()), "bad.pbm\nfake.pba\ngood.pbm\ngood.pbm.png\nnotes.txt\nreal.png\n");
+    EXPECT_EQ(beside.out, "v.vol\n  good.pbm -> good.pbm.png\n  real.png\n  notes.txt\n  art\\deep.pbm -> "
+                          "deep.pbm.png\n6 entries extracted, " +
+                              std::to_string(bytes) + " bytes, 2 pictures written, 2 not converted\n");
+    EXPECT_EQ(
+        namesIn(out()),
+        "art/deep.pbm\nart/deep.pbm.png\nbad.pbm\nfake.pba\ngood.pbm\ngood.pbm.png\nnotes.txt\nreal.png\n");
 
     std::filesystem::remove_all(out());
     std::filesystem::create_directory(out());
     ToolRun instead = run({"-x", "--png-only", "-C", "out", "*", "v.vol"});
     EXPECT_EQ(instead.err, reports);
     EXPECT_EQ(instead.exitCode, 1);
-    EXPECT_EQ(namesIn(out()), "good.pbm.png\nnotes.txt\nreal.png\n");
+    EXPECT_EQ(namesIn(out()), "art/deep.pbm.png\ngood.pbm.png\nnotes.txt\nreal.png\n");
     EXPECT_EQ(slurp((out() / "real.png").string()), "\x89PNG\r\n\x1a\n and the rest");
 }
 
