@@ -52,16 +52,16 @@ TEST(RLERStream, ExpandsEachKindOfPacket) {
 }
 
 TEST(RLERStream, LongestPackets) {
+    // A 127-byte run, then a 127-byte literal packet.
     Bytes codedBytes = {0xFF, 0x33, 0x7F};
-    Bytes literal(127);
-    for (size_t i = 0; i < literal.size(); ++i)
-        literal[i] = uint8_t(i * 7);
-    codedBytes.insert(codedBytes.end(), literal.begin(), literal.end());
+    Bytes expected(127, 0x33);
+    for (int i = 0; i < 127; ++i) {
+        codedBytes.push_back(uint8_t(i * 7));
+        expected.push_back(uint8_t(i * 7));
+    }
     Coded coded(codedBytes);
     RLERStream stream;
     stream.attach(&coded.memory);
-    Bytes expected(127, 0x33);
-    expected.insert(expected.end(), literal.begin(), literal.end());
     EXPECT_EQ(readExactly(stream, 254), expected);
 }
 
