@@ -1,10 +1,35 @@
 // Console: result lines, diagnostics and the progress line kept out of each other's way.
 #include "tool/Console.h"
 
+#include "platform/Platform.h"
+
 #include <chrono>
 #include <cstdarg>
 
 namespace tool {
+
+const char *systemReason(uint32_t error) {
+    switch (error) {
+    case platform::error::FileNotFound:
+    case platform::error::PathNotFound:
+        return "not found";
+    case platform::error::AccessDenied:
+        return "permission denied";
+    case platform::error::AlreadyExists:
+        return "already exists";
+    case platform::error::HandleDiskFull:
+    case platform::error::DiskFull:
+        return "disk full";
+    case platform::error::FilenameTooLong:
+        return "name too long";
+    case platform::error::NotADirectory:
+        return "not a folder";
+    case platform::error::StoppedOnSymlink:
+        return "a symbolic link is in the way";
+    default:
+        return "system error";
+    }
+}
 
 namespace {
 

@@ -9,6 +9,9 @@
 
 namespace tool {
 
+// A few words for a system error number, for diagnostics ("cannot write: disk full").
+const char *systemReason(uint32_t error);
+
 // A progress line on standard error, redrawn in place. It appears only on a terminal and only once
 // a stretch of work has run for a while, so short runs and redirected output never see it.
 class Progress {

@@ -21,25 +21,6 @@ namespace tool {
 
 namespace {
 
-const char *systemReason(uint32_t error) {
-    switch (error) {
-    case platform::error::FileNotFound:
-    case platform::error::PathNotFound:
-        return "not found";
-    case platform::error::AccessDenied:
-        return "permission denied";
-    case platform::error::HandleDiskFull:
-    case platform::error::DiskFull:
-        return "disk full";
-    case platform::error::FilenameTooLong:
-        return "name too long";
-    case platform::error::NotADirectory:
-        return "not a folder";
-    default:
-        return "system error";
-    }
-}
-
 // Names are told apart as the volume's name index tells them: letters a to z in upper case.
 std::string nameKey(const std::string &name) {
     std::string key = name;

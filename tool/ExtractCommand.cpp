@@ -17,29 +17,6 @@ namespace tool {
 
 namespace {
 
-const char *systemReason(uint32_t error) {
-    switch (error) {
-    case platform::error::FileNotFound:
-    case platform::error::PathNotFound:
-        return "not found";
-    case platform::error::AccessDenied:
-        return "permission denied";
-    case platform::error::AlreadyExists:
-        return "already exists";
-    case platform::error::HandleDiskFull:
-    case platform::error::DiskFull:
-        return "disk full";
-    case platform::error::FilenameTooLong:
-        return "name too long";
-    case platform::error::NotADirectory:
-        return "not a folder";
-    case platform::error::StoppedOnSymlink:
-        return "a symbolic link is in the way";
-    default:
-        return "system error";
-    }
-}
-
 // The folders from the target folder down to where the last file went, held open: the next entry
 // in the same folder finds them ready, and none of them can be swapped for a link meanwhile.
 class FolderChain {

@@ -68,7 +68,7 @@ bool PictureExport::showEntry(ToolVolume &volume, const std::string &volumePath,
     for (const std::string &step : where.folders) {
         platform::FolderHandle next = platform::openSubfolder(folder, step.c_str());
         if (next == platform::InvalidFolder) {
-            std::string why = pictureSystemReason(platform::lastError());
+            std::string why = systemReason(platform::lastError());
             leave();
             return fail("cannot make folder " + step + ": " + why);
         }

@@ -8,33 +8,10 @@
 
 namespace tool {
 
-const char *pictureSystemReason(uint32_t error) {
-    switch (error) {
-    case platform::error::FileNotFound:
-    case platform::error::PathNotFound:
-        return "not found";
-    case platform::error::AccessDenied:
-        return "permission denied";
-    case platform::error::AlreadyExists:
-        return "already exists";
-    case platform::error::HandleDiskFull:
-    case platform::error::DiskFull:
-        return "disk full";
-    case platform::error::FilenameTooLong:
-        return "name too long";
-    case platform::error::NotADirectory:
-        return "not a folder";
-    case platform::error::StoppedOnSymlink:
-        return "a symbolic link is in the way";
-    default:
-        return "system error";
-    }
-}
-
 bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &error) {
     platform::FileHandle file = platform::openFile(path, platform::OpenMode::ReadShared);
     if (file == platform::InvalidFile) {
-        error = std::string("cannot read: ") + pictureSystemReason(platform::lastError());
+        error = std::string("cannot read: ") + systemReason(platform::lastError());
         return false;
     }
     int32_t size = platform::fileSize(file);
@@ -46,7 +23,7 @@ bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &e
         int32_t got = 0;
         ok = platform::readFile(file, bytes.data() + done, size - done, got) && got > 0;
         if (!ok)
-            error = std::string("cannot read: ") + pictureSystemReason(platform::lastError());
+            error = std::string("cannot read: ") + systemReason(platform::lastError());
         done += got;
     }
     platform::closeFile(file);
@@ -140,7 +117,7 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
                 break;
         }
         if (handle == platform::InvalidFile) {
-            error = std::string("cannot create a file: ") + pictureSystemReason(platform::lastError());
+            error = std::string("cannot create a file: ") + systemReason(platform::lastError());
             return undo();
         }
         temporaries.push_back(temporary);
@@ -150,7 +127,7 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
         uint32_t writeError = platform::lastError();
         platform::closeFile(handle);
         if (!whole) {
-            error = std::string("cannot write: ") + pictureSystemReason(writeError);
+            error = std::string("cannot write: ") + systemReason(writeError);
             return undo();
         }
     }
@@ -161,7 +138,7 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
             uint32_t why = platform::lastError();
             error = why == platform::error::AlreadyExists
                         ? target + " exists; not replaced without -f"
-                        : "cannot create " + target + ": " + pictureSystemReason(why);
+                        : "cannot create " + target + ": " + systemReason(why);
             temporaries.erase(temporaries.begin(), temporaries.begin() + ptrdiff_t(i));
             return undo();
         }

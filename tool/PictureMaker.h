@@ -56,7 +56,4 @@ private:
 // The whole file at path into bytes; false with the reason in error.
 bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &error);
 
-// The words for a system error number in a diagnostic ("not found", "permission denied", ...).
-const char *pictureSystemReason(uint32_t error);
-
 } // namespace tool

@@ -18,7 +18,7 @@ int convertFiles(const Options &options, Console &console) {
         target = platform::openFolder(options.targetFolder);
         if (target == platform::InvalidFolder) {
             console.diagnostic("%s: cannot write pictures there: %s", options.targetFolder,
-                               pictureSystemReason(platform::lastError()));
+                               systemReason(platform::lastError()));
             return Failure;
         }
     }
@@ -52,8 +52,7 @@ int convertFiles(const Options &options, Console &console) {
             folder = platform::openFolder(directory.empty() ? "." : directory.c_str());
             if (folder == platform::InvalidFolder) {
                 maker.report("", path,
-                             std::string("cannot write beside it: ") +
-                                 pictureSystemReason(platform::lastError()));
+                             std::string("cannot write beside it: ") + systemReason(platform::lastError()));
                 allWell = false;
                 ++failed;
                 continue;
