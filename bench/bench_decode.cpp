@@ -6,6 +6,7 @@
 // - RLE: run-heavy and literal-heavy data expanded by RLERStream over a MemRWStream, against
 //   memcpy of the expanded bytes.
 #include "bench/BitAtATimeLzh.h"
+#include "bench/RatioReporter.h"
 #include "stream/LZHRStream.h"
 #include "stream/MemRWStream.h"
 #include "stream/RLERStream.h"
@@ -164,27 +165,6 @@ void BM_RleMemcpy(benchmark::State &state) {
 }
 BENCHMARK(BM_RleMemcpy)->ArgName("runHeavy")->Arg(1)->Arg(0);
 
-// Prints the usual table and remembers each benchmark's time per iteration for the summary.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-    }
-    void printRatio(const char *what, const std::string &slow, const std::string &fast) const {
-        auto s = times.find(slow);
-        auto f = times.find(fast);
-        if (s != times.end() && f != times.end() && f->second > 0)
-            std::printf("%-66s %6.2fx\n", what, s->second / f->second);
-    }
-
-private:
-    std::map<std::string, double> times;
-};
-
 bool checkOutputs() {
     const LzhSample &sample = lzhSample();
     if (sample.plain.empty() || sample.coded.empty()) {
@@ -218,7 +198,7 @@ int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     if (!checkOutputs())
         return 1;
-    RatioReporter reporter;
+    RatioReporter reporter(66);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nSpeed ratios from CPU time (above 1: the first named is faster):\n");
     reporter.printRatio("LZH mixed.bin: LZHRStream vs bit-at-a-time, bytes from memory", "BM_LzhBitAtATime",

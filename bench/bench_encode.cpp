@@ -2,6 +2,7 @@
 // the same run: mixed.bin (text, records and noise) through LZHEncoder against LZHRStream decoding
 // the result; run-heavy data through RLEEncoder against RLERStream expanding it. The coded sizes
 // are reported as counters, and every coded stream is checked to decode to its input first.
+#include "bench/RatioReporter.h"
 #include "stream/LZHEncoder.h"
 #include "stream/LZHRStream.h"
 #include "stream/MemRWStream.h"
@@ -141,27 +142,6 @@ void BM_RleExpand(benchmark::State &state) {
 }
 BENCHMARK(BM_RleExpand);
 
-// Prints the usual table and remembers each benchmark's CPU time per iteration for the summary.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                times[run.benchmark_name()] = run.GetAdjustedCPUTime();
-        }
-    }
-    void printRatio(const char *what, const std::string &slow, const std::string &fast) const {
-        auto s = times.find(slow);
-        auto f = times.find(fast);
-        if (s != times.end() && f != times.end() && f->second > 0)
-            std::printf("%-56s %6.2fx\n", what, s->second / f->second);
-    }
-
-private:
-    std::map<std::string, double> times;
-};
-
 bool checkRoundTrips() {
     const Sample &lzh = mixed();
     const Sample &rle = runs();
@@ -190,7 +170,7 @@ int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     if (!checkRoundTrips())
         return 1;
-    RatioReporter reporter;
+    RatioReporter reporter(56);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nEncoding speed relative to decoding, from CPU time (1 = as fast):\n");
     reporter.printRatio("LZH mixed.bin: LZHEncoder vs LZHRStream", "BM_LzhDecode", "BM_LzhEncode");

@@ -7,6 +7,7 @@
 // - RLE: a run-heavy and a literal-heavy entry of 1 MiB expanded through VolumeRStream, against
 //   memcpy of the expanded bytes.
 #include "bench/BitAtATimeLzh.h"
+#include "bench/RatioReporter.h"
 #include "code/VolumeBuilder.h"
 #include "code/VolumeRStream.h"
 #include "stream/LZHRStream.h"
@@ -193,34 +194,6 @@ void BM_RleMemcpy(benchmark::State &state) {
 }
 BENCHMARK(BM_RleMemcpy)->ArgName("runHeavy")->Arg(1)->Arg(0)->Repetitions(Repeats);
 
-// Prints the usual table and keeps each benchmark's fastest time per iteration for the summary.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run> &runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred)
-                continue;
-            std::string name = run.run_name.function_name;
-            if (!run.run_name.args.empty())
-                name += "/" + run.run_name.args;
-            auto known = times.find(name);
-            double time = run.GetAdjustedCPUTime();
-            if (known == times.end() || time < known->second)
-                times[name] = time;
-        }
-    }
-    void printRatio(const char *what, const std::string &slow, const std::string &fast) const {
-        auto s = times.find(slow);
-        auto f = times.find(fast);
-        if (s != times.end() && f != times.end() && f->second > 0)
-            std::printf("%-60s %6.2fx\n", what, s->second / f->second);
-    }
-
-private:
-    std::map<std::string, double> times;
-};
-
 bool checkOutputs() {
     Sample &s = sample();
     if (!s.ready) {
@@ -256,7 +229,7 @@ int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     if (!checkOutputs())
         return 1;
-    RatioReporter reporter;
+    RatioReporter reporter(60);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nSpeed ratios (how many times faster than the baseline; outputs checked identical):\n");
     reporter.printRatio("LZH mixed.bin, entry in one read vs bit-at-a-time from memory (goal 1.5)",
