@@ -32,20 +32,21 @@ bool MatchList::addIfMatch(const char *name, bool exactCase) {
     // Names up to 511 characters are upper-cased on the stack; longer ones on a longer copy, so
     // that they are matched whole.
     char local[512];
-    size_t i = 0;
-    for (; i < sizeof local && name[i]; ++i)
-        local[i] = char(volume::upper(uint8_t(name[i])));
-    std::string longer;
-    const char *copy = local;
-    if (i < sizeof local) {
-        local[i] = '\0';
+    size_t length = strnlen(name, sizeof local);
+    bool matched;
+    if (length < sizeof local) {
+        // A counted loop the compiler can vectorise; the walk over every name is the tool's work.
+        const auto *from = reinterpret_cast<const uint8_t *>(name);
+        for (size_t i = 0; i <= length; ++i)
+            local[i] = char(volume::upper(from[i]));
+        matched = wildcardMatch(pattern, local, exactCase);
     } else {
-        longer.assign(name);
+        std::string longer(name);
         for (char &c : longer)
             c = char(volume::upper(uint8_t(c)));
-        copy = longer.c_str();
+        matched = wildcardMatch(pattern, longer.c_str(), exactCase);
     }
-    if (wildcardMatch(pattern, copy, exactCase))
+    if (matched)
         matches.append(name);
     return true;
 }
