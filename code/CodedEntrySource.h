@@ -3,11 +3,14 @@
 // bare bytes it would meet their end, and refuse to go on, up to a few symbols before the entry's
 // last byte. This source holds back the end of the bytes until the decoder has delivered the
 // entry's decoded size; past the end the decoder's input continues with zero bits.
+//
+// It is a read-only memory stream over the bytes where they lie, so the decoder reads them in
+// place as it does any memory stream's.
 #pragma once
 
-#include "stream/StreamIO.h"
+#include "stream/MemRWStream.h"
 
-class CodedEntrySource : public StreamIO {
+class CodedEntrySource : public MemRWStream {
 public:
     CodedEntrySource() { status = NoSource; }
 
@@ -17,17 +20,11 @@ public:
     void detach();
 
     int32_t getStatus() override;
-    int32_t getPosition() override;
-    bool setPosition(int32_t position) override;
     int32_t query(int32_t code) override;
     bool write(int32_t count, const void *buffer) override;
-    bool read(int32_t count, void *buffer) override;
     void close() override { detach(); }
 
 private:
-    const uint8_t *start = nullptr;
-    const uint8_t *end = nullptr;
-    const uint8_t *cursor = nullptr;
     StreamIO *decoder = nullptr;
     int32_t decodedSize = 0;
 };

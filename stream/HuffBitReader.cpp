@@ -50,7 +50,8 @@ const std::array<uint8_t, 256> HuffBitReader::distanceCodeLength = distanceTable
 HuffBitReader::HuffBitReader()
     : counts(new (std::nothrow) uint32_t[TreeSize + 1]),
       parents(new (std::nothrow) int32_t[TreeSize + Symbols + 1]),
-      children(new (std::nothrow) int32_t[TreeSize]) {
+      children(new (std::nothrow) int32_t[TreeSize]), topTable(new (std::nothrow) TopEntry[1u << TopBits]),
+      inTopLevels(new (std::nothrow) uint8_t[TreeSize]) {
     if (isUsable())
         initialModel();
 }
@@ -59,6 +60,8 @@ HuffBitReader::~HuffBitReader() {
     delete[] counts;
     delete[] parents;
     delete[] children;
+    delete[] topTable;
+    delete[] inTopLevels;
 }
 
 void HuffBitReader::reset(StreamIO *newSource) {
@@ -81,6 +84,7 @@ void HuffBitReader::initialModel() {
     }
     counts[TreeSize] = 0xFFFF;
     parents[Root] = 0;
+    topTableCurrent = false;
 }
 
 void HuffBitReader::rebuildTree() {
@@ -115,6 +119,35 @@ void HuffBitReader::rebuildTree() {
             parents[k] = parents[k + 1] = i;
         }
     }
+    topTableCurrent = false;
+}
+
+void HuffBitReader::buildTopTable() {
+    std::memset(inTopLevels, 0, TreeSize);
+    int32_t path[TopBits] = {};
+    fillTopTable(Root, 0, 0, path);
+    topTableCurrent = true;
+}
+
+// Fills the entries of every bit string that starts with the `depth` bits of `prefix`, which lead
+// from the root to `node` through `path`.
+void HuffBitReader::fillTopTable(int node, unsigned depth, unsigned prefix, int32_t *path) {
+    if (depth < TopBits)
+        inTopLevels[node] = 1;
+    if (depth == TopBits || children[node] >= TreeSize) {
+        unsigned free = TopBits - depth;
+        for (unsigned low = 0; low < 1u << free; ++low) {
+            TopEntry &entry = topTable[prefix << free | low];
+            entry.node = node;
+            entry.bitsTaken = int32_t(depth);
+            std::memcpy(entry.path, path, sizeof entry.path);
+        }
+        return;
+    }
+    path[depth] = node;
+    int firstChild = children[node];
+    fillTopTable(firstChild, depth + 1, prefix << 1, path);
+    fillTopTable(firstChild + 1, depth + 1, prefix << 1 | 1, path);
 }
 
 HuffBitReader::MemoryBits::MemoryBits(HuffBitReader &reader, MemRWStream &memory, const uint8_t *bytes)

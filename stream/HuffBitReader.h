@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 class MemRWStream;
 
@@ -34,6 +35,9 @@ public:
     static constexpr unsigned LongestSymbolCode = 21;
     // Eight bits read as one byte plus up to six more.
     static constexpr unsigned LongestDistanceCode = 14;
+    // The first bits of a code word are looked up in a table of the tree's upper levels, which
+    // change far less often than the lower ones.
+    static constexpr unsigned TopBits = 6;
 
     // The fixed code of the upper six distance bits, indexed by the first eight bits read: the
     // upper bits, and the length of the code word (of which eight bits are already in the index).
@@ -51,6 +55,8 @@ public:
         }
         StreamBits(const StreamBits &) = delete;
         StreamBits &operator=(const StreamBits &) = delete;
+
+        static constexpr bool CanLookAhead = false;
 
         void prepare(unsigned) {}
         unsigned bit() {
@@ -98,9 +104,17 @@ public:
         // Makes sure `n` bits (n <= 24) are at hand, plus the eight that a byte-by-byte reader
         // still holds after its last bit, so finish() never needs more than was taken. Past the
         // end of the bytes they are zero bits.
+        static constexpr bool CanLookAhead = true;
+
         void prepare(unsigned n) {
             if (count < n + 8)
                 refill();
+        }
+        // The next n prepared bits, left where they are until skip(n).
+        unsigned peek(unsigned n) const { return unsigned(buffer >> (64 - n)); }
+        void skip(unsigned n) {
+            buffer <<= n;
+            count -= n;
         }
         unsigned bit() { return take(1); }
         unsigned byte() { return take(8); }
@@ -132,7 +146,7 @@ public:
     HuffBitReader &operator=(const HuffBitReader &) = delete;
 
     // False when the tables could not be allocated; such a reader must not be used.
-    bool isUsable() const { return counts && parents && children; }
+    bool isUsable() const { return counts && parents && children && topTable && inTopLevels; }
 
     // Takes a new source (read from its current position) and restores the initial model.
     void reset(StreamIO *source);
@@ -160,7 +174,17 @@ private:
             byte = 0;
         return byte;
     }
+    // Where TopBits bits lead from the root: the node reached (a leaf if reached earlier), the
+    // bits that took, and the nodes passed on the way.
+    struct TopEntry {
+        int32_t node;
+        int32_t bitsTaken;
+        int32_t path[TopBits];
+    };
+    void buildTopTable();
+    void fillTopTable(int node, unsigned depth, unsigned prefix, int32_t *path);
     void updateModel(int symbol);
+    void updateAlong(const int32_t *path, int leafDepth);
     int raiseAndMove(int node, unsigned raisedCount);
     void rebuildTree();
     void initialModel();
@@ -168,9 +192,14 @@ private:
     StreamIO *source = nullptr;
     // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
     // 32-bit entries, which are cheaper to load and store.
-    uint32_t *counts = nullptr;  // TreeSize + 1 entries; the last is a sentinel above every count
-    int32_t *parents = nullptr;  // node parents, then the node of each symbol's leaf, then a spare
-    int32_t *children = nullptr; // TreeSize entries
+    uint32_t *counts = nullptr;   // TreeSize + 1 entries; the last is a sentinel above every count
+    int32_t *parents = nullptr;   // node parents, then the node of each symbol's leaf, then a spare
+    int32_t *children = nullptr;  // TreeSize entries
+    TopEntry *topTable = nullptr; // 1 << TopBits entries
+    // Marks the nodes whose children the table was built from: a trade involving one of them
+    // makes the table stale, and it is built again before its next use.
+    uint8_t *inTopLevels = nullptr; // TreeSize entries
+    bool topTableCurrent = false;
     // Pending input bits, the next one in bit 63, zeros after them; at most 16 between reads.
     uint64_t bitBuffer = 0;
     unsigned bitCount = 0;
@@ -179,11 +208,30 @@ private:
 template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
     bits.prepare(LongestSymbolCode);
     const int32_t *child = children;
-    int c = child[Root];
+    // The nodes from the root to the symbol's leaf, which the update then raises bottom up.
+    int32_t path[LongestSymbolCode + 1];
+    int depth = 0;
+    int node = Root;
+    if constexpr (Bits::CanLookAhead) {
+        if (!topTableCurrent)
+            buildTopTable();
+        const TopEntry &top = topTable[bits.peek(TopBits)];
+        std::memcpy(path, top.path, sizeof top.path);
+        node = top.node;
+        depth = top.bitsTaken;
+        bits.skip(unsigned(depth));
+    }
+    int c;
     // Children always sit below their parent, so the walk ends within the tree's depth.
-    while (c < TreeSize)
-        c = child[c + int(bits.bit())];
-    updateModel(c - TreeSize);
+    while ((c = child[node]) < TreeSize) {
+        path[depth++] = node;
+        node = c + int(bits.bit());
+    }
+    path[depth] = node;
+    if (counts[Root] == FrequencyLimit)
+        updateModel(c - TreeSize); // halves the counts first, which reshapes the tree
+    else
+        updateAlong(path, depth);
     return c - TreeSize;
 }
 
@@ -212,6 +260,26 @@ inline void HuffBitReader::updateModel(int symbol) {
     } while (c != 0);
 }
 
+// The same update for a leaf reached along `path` (root first): until the first trade the nodes
+// to raise are known in advance, so their counts are raised without chasing parent links.
+inline void HuffBitReader::updateAlong(const int32_t *path, int leafDepth) {
+    uint32_t *count = counts;
+    for (int i = leafDepth; i >= 0; --i) {
+        int c = path[i];
+        unsigned k = ++count[c];
+        if (k > count[c + 1]) {
+            c = parents[raiseAndMove(c, k)];
+            while (c != 0) {
+                k = ++count[c];
+                if (k > count[c + 1])
+                    c = raiseAndMove(c, k);
+                c = parents[c];
+            }
+            return;
+        }
+    }
+}
+
 // Node c's count has just become k, above its right neighbour's. Swaps it with the last node whose
 // count is below k and returns c's new place.
 inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
@@ -227,6 +295,8 @@ inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
     int j = child[l];
     child[l] = i;
     child[c] = j;
+    if (inTopLevels[c] | inTopLevels[l])
+        topTableCurrent = false;
     // A leaf has one parent entry to fix, an inner node two (its children are siblings); a leaf's
     // second write goes to the spare entry.
     constexpr int Spare = TreeSize + Symbols;

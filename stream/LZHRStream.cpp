@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstring>
 #include <new>
-#include <typeinfo>
 
 namespace {
 
@@ -53,9 +52,8 @@ void LZHRStream::attach(StreamIO *newSource) {
     if (!newSource || !reader || !reader->isUsable() || !window)
         return;
     source = newSource;
-    // A plain memory stream's bytes are read in place (see HuffBitReader::MemoryBits).
-    memorySource =
-        typeid(*newSource) == typeid(MemRWStream) ? static_cast<MemRWStream *>(newSource) : nullptr;
+    // A memory stream's bytes are read in place (see HuffBitReader::MemoryBits).
+    memorySource = dynamic_cast<MemRWStream *>(newSource);
     restartDecoding();
     status = source->getStatus();
 }
