@@ -48,7 +48,7 @@ const std::array<uint8_t, 256> HuffBitReader::distanceUpper = distanceTables.upp
 const std::array<uint8_t, 256> HuffBitReader::distanceCodeLength = distanceTables.length;
 
 HuffBitReader::HuffBitReader()
-    : counts(new (std::nothrow) uint32_t[TreeSize + 1]),
+    : counts(new (std::nothrow) uint32_t[TreeSize + Sentinels]),
       parents(new (std::nothrow) int32_t[TreeSize + Symbols + 1]),
       children(new (std::nothrow) int32_t[TreeSize]), topTable(new (std::nothrow) TopEntry[1u << TopBits]),
       inTopLevels(new (std::nothrow) uint8_t[TreeSize]) {
@@ -82,7 +82,8 @@ void HuffBitReader::initialModel() {
         children[j] = i;
         parents[i] = parents[i + 1] = j;
     }
-    counts[TreeSize] = 0xFFFF;
+    for (int i = TreeSize; i < TreeSize + Sentinels; ++i)
+        counts[i] = 0xFFFF;
     parents[Root] = 0;
     topTableCurrent = false;
 }

@@ -37,7 +37,10 @@ public:
     static constexpr unsigned LongestDistanceCode = 14;
     // The first bits of a code word are looked up in a table of the tree's upper levels, which
     // change far less often than the lower ones.
-    static constexpr unsigned TopBits = 6;
+    static constexpr unsigned TopBits = 5;
+    // A raised node's new place is looked for among this many right neighbours at once.
+    static constexpr int ScanWidth = 8;
+    static constexpr int Sentinels = ScanWidth;
 
     // The fixed code of the upper six distance bits, indexed by the first eight bits read: the
     // upper bits, and the length of the code word (of which eight bits are already in the index).
@@ -192,7 +195,8 @@ private:
     StreamIO *source = nullptr;
     // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
     // 32-bit entries, which are cheaper to load and store.
-    uint32_t *counts = nullptr;   // TreeSize + 1 entries; the last is a sentinel above every count
+    // TreeSize + Sentinels entries; those past the nodes are sentinels above every count.
+    uint32_t *counts = nullptr;
     int32_t *parents = nullptr;   // node parents, then the node of each symbol's leaf, then a spare
     int32_t *children = nullptr;  // TreeSize entries
     TopEntry *topTable = nullptr; // 1 << TopBits entries
@@ -286,9 +290,17 @@ inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
     uint32_t *count = counts;
     int32_t *parent = parents;
     int32_t *child = children;
-    int l = c + 1;
-    while (k > count[l + 1]) // the sentinel stops this
-        ++l;
+    // The counts to the right are in order: those below k are the nodes to pass. Counting them
+    // in groups, without a branch per node, avoids most mispredicted loop exits; the sentinels
+    // end the last group.
+    int l = c;
+    int below;
+    do {
+        below = 0;
+        for (int m = 1; m <= ScanWidth; ++m)
+            below += count[l + m] < k;
+        l += below;
+    } while (below == ScanWidth);
     count[c] = count[l];
     count[l] = k;
     int i = child[c];

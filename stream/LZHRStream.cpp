@@ -111,8 +111,8 @@ int32_t LZHRStream::query(int32_t code) {
     }
 }
 
-template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *out, int32_t count) {
-    uint8_t *const ring = window;
+template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *__restrict out, int32_t count) {
+    uint8_t *__restrict const ring = window;
     HuffBitReader &model = *reader;
     int32_t at = ringPosition;
     int32_t remaining = count;

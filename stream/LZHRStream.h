@@ -43,7 +43,7 @@ public:
 
 private:
     void restartDecoding();
-    template <class Bits> void decode(Bits &bits, uint8_t *out, int32_t count);
+    template <class Bits> void decode(Bits &bits, uint8_t *__restrict out, int32_t count);
 
     StreamIO *source = nullptr;
     MemRWStream *memorySource = nullptr; // the source, when its bytes can be read in place
