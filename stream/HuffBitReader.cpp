@@ -51,7 +51,7 @@ HuffBitReader::HuffBitReader()
     : counts(new (std::nothrow) uint32_t[TreeSize + Sentinels]),
       parents(new (std::nothrow) int32_t[TreeSize + Symbols + 1]),
       children(new (std::nothrow) int32_t[TreeSize]), topTable(new (std::nothrow) TopEntry[1u << TopBits]),
-      inTopLevels(new (std::nothrow) uint8_t[TreeSize]) {
+      topDepth(new (std::nothrow) uint8_t[TreeSize]), topPrefix(new (std::nothrow) uint8_t[TreeSize]) {
     if (isUsable())
         initialModel();
 }
@@ -61,7 +61,8 @@ HuffBitReader::~HuffBitReader() {
     delete[] parents;
     delete[] children;
     delete[] topTable;
-    delete[] inTopLevels;
+    delete[] topDepth;
+    delete[] topPrefix;
 }
 
 void HuffBitReader::reset(StreamIO *newSource) {
@@ -124,17 +125,42 @@ void HuffBitReader::rebuildTree() {
 }
 
 void HuffBitReader::buildTopTable() {
-    std::memset(inTopLevels, 0, TreeSize);
+    std::memset(topDepth, TopBits, TreeSize);
+    std::memset(topPrefix, 0, TreeSize);
     int32_t path[TopBits] = {};
     fillTopTable(Root, 0, 0, path);
     topTableCurrent = true;
 }
 
+// Whether the table was filled from the node's children: true when an entry below the node's
+// recorded place passes through the node there.
+bool HuffBitReader::isInTopLevels(int node) const {
+    unsigned depth = topDepth[node];
+    if (depth >= TopBits)
+        return false;
+    const TopEntry &entry = topTable[unsigned(topPrefix[node]) << (TopBits - depth)];
+    if (int32_t(depth) < entry.bitsTaken)
+        return entry.path[depth] == node;
+    return int32_t(depth) == entry.bitsTaken && entry.node == node;
+}
+
+// Fills again the entries below a node of the upper levels whose children have just changed.
+void HuffBitReader::refillTopTable(int node) {
+    unsigned depth = topDepth[node];
+    unsigned prefix = topPrefix[node];
+    int32_t path[TopBits];
+    // The nodes above it are unchanged; any of its entries has them.
+    std::memcpy(path, topTable[prefix << (TopBits - depth)].path, sizeof path);
+    fillTopTable(node, depth, prefix, path);
+}
+
 // Fills the entries of every bit string that starts with the `depth` bits of `prefix`, which lead
 // from the root to `node` through `path`.
 void HuffBitReader::fillTopTable(int node, unsigned depth, unsigned prefix, int32_t *path) {
-    if (depth < TopBits)
-        inTopLevels[node] = 1;
+    if (depth < TopBits) {
+        topDepth[node] = uint8_t(depth);
+        topPrefix[node] = uint8_t(prefix);
+    }
     if (depth == TopBits || children[node] >= TreeSize) {
         unsigned free = TopBits - depth;
         for (unsigned low = 0; low < 1u << free; ++low) {

@@ -37,7 +37,7 @@ public:
     static constexpr unsigned LongestDistanceCode = 14;
     // The first bits of a code word are looked up in a table of the tree's upper levels, which
     // change far less often than the lower ones.
-    static constexpr unsigned TopBits = 5;
+    static constexpr unsigned TopBits = 6;
     // A raised node's new place is looked for among this many right neighbours at once.
     static constexpr int ScanWidth = 8;
     static constexpr int Sentinels = ScanWidth;
@@ -109,9 +109,13 @@ public:
         // end of the bytes they are zero bits.
         static constexpr bool CanLookAhead = true;
 
+        // Away from the end the bits are topped up every time, which costs less than a branch
+        // that goes one way or the other unpredictably.
         void prepare(unsigned n) {
-            if (count < n + 8)
-                refill();
+            if (end - next >= 8)
+                refillWhole();
+            else if (count < n + 8)
+                refillNearEnd();
         }
         // The next n prepared bits, left where they are until skip(n).
         unsigned peek(unsigned n) const { return unsigned(buffer >> (64 - n)); }
@@ -130,7 +134,8 @@ public:
             count -= n;
             return value;
         }
-        void refill();
+        void refillWhole();
+        void refillNearEnd();
         HuffBitReader &reader;
         MemRWStream &memory;
         const uint8_t *next;
@@ -149,7 +154,7 @@ public:
     HuffBitReader &operator=(const HuffBitReader &) = delete;
 
     // False when the tables could not be allocated; such a reader must not be used.
-    bool isUsable() const { return counts && parents && children && topTable && inTopLevels; }
+    bool isUsable() const { return counts && parents && children && topTable && topDepth && topPrefix; }
 
     // Takes a new source (read from its current position) and restores the initial model.
     void reset(StreamIO *source);
@@ -185,6 +190,8 @@ private:
         int32_t path[TopBits];
     };
     void buildTopTable();
+    bool isInTopLevels(int node) const;
+    void refillTopTable(int node);
     void fillTopTable(int node, unsigned depth, unsigned prefix, int32_t *path);
     void updateModel(int symbol);
     void updateAlong(const int32_t *path, int leafDepth);
@@ -200,10 +207,12 @@ private:
     int32_t *parents = nullptr;   // node parents, then the node of each symbol's leaf, then a spare
     int32_t *children = nullptr;  // TreeSize entries
     TopEntry *topTable = nullptr; // 1 << TopBits entries
-    // Marks the nodes whose children the table was built from: a trade involving one of them
-    // makes the table stale, and it is built again before its next use.
-    uint8_t *inTopLevels = nullptr; // TreeSize entries
-    bool topTableCurrent = false;
+    // For the nodes whose children the table was filled from (those above depth TopBits): their
+    // depth and the bits leading to them. A trade involving one of them refills the entries
+    // below both nodes. Entries of other nodes may be out of date; the table tells which are not.
+    uint8_t *topDepth = nullptr;  // TreeSize entries
+    uint8_t *topPrefix = nullptr; // TreeSize entries
+    bool topTableCurrent = false; // false until built after the tree was (re)made
     // Pending input bits, the next one in bit 63, zeros after them; at most 16 between reads.
     uint64_t bitBuffer = 0;
     unsigned bitCount = 0;
@@ -303,12 +312,12 @@ inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
     } while (below == ScanWidth);
     count[c] = count[l];
     count[l] = k;
+    bool refillBelowC = topTableCurrent && isInTopLevels(c);
+    bool refillBelowL = topTableCurrent && isInTopLevels(l);
     int i = child[c];
     int j = child[l];
     child[l] = i;
     child[c] = j;
-    if (inTopLevels[c] | inTopLevels[l])
-        topTableCurrent = false;
     // A leaf has one parent entry to fix, an inner node two (its children are siblings); a leaf's
     // second write goes to the spare entry.
     constexpr int Spare = TreeSize + Symbols;
@@ -316,6 +325,12 @@ inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
     parent[i < TreeSize ? i + 1 : Spare] = l;
     parent[j] = c;
     parent[j < TreeSize ? j + 1 : Spare] = c;
+    // Neither node lies below the other (a node's ancestors all weigh more), so the two groups
+    // of entries are apart.
+    if (refillBelowC)
+        refillTopTable(c);
+    if (refillBelowL)
+        refillTopTable(l);
     return l;
 }
 
@@ -326,17 +341,17 @@ inline uint64_t loadBigEndian64(const uint8_t *p) {
     return value;
 }
 
-inline void HuffBitReader::MemoryBits::refill() {
-    if (end - next >= 8) {
-        // Whole bytes up to 56 or more pending bits. The bits below them are those of the
-        // following bytes, which the next refill ORs in again unchanged.
-        buffer |= loadBigEndian64(next) >> count;
-        unsigned taken = (63 - count) >> 3;
-        next += taken;
-        bytesTaken += taken;
-        count += taken * 8;
-        return;
-    }
+// Whole bytes up to 56 or more pending bits. The bits below them are those of the following
+// bytes, which the next refill ORs in again unchanged.
+inline void HuffBitReader::MemoryBits::refillWhole() {
+    buffer |= loadBigEndian64(next) >> count;
+    unsigned taken = (63 - count) >> 3;
+    next += taken;
+    bytesTaken += taken;
+    count += taken * 8;
+}
+
+inline void HuffBitReader::MemoryBits::refillNearEnd() {
     while (count <= 56) {
         uint64_t byte = next < end ? *next++ : 0;
         buffer |= byte << (56 - count);
