@@ -39,7 +39,7 @@ public:
     // change far less often than the lower ones.
     static constexpr unsigned TopBits = 6;
     // A raised node's new place is looked for among this many right neighbours at once.
-    static constexpr int ScanWidth = 8;
+    static constexpr int ScanWidth = 16;
     static constexpr int Sentinels = ScanWidth;
 
     // The fixed code of the upper six distance bits, indexed by the first eight bits read: the
