@@ -89,6 +89,48 @@ void HuffBitReader::initialModel() {
     topTableCurrent = false;
 }
 
+// Node c's count has just become k, above its right neighbour's. Swaps it with the last node whose
+// count is below k and returns c's new place. Out of line: trades are the exception, and the
+// update's loops stay small without them.
+int HuffBitReader::raiseAndMove(int c, unsigned k) {
+    uint32_t *count = counts;
+    int32_t *parent = parents;
+    int32_t *child = children;
+    // The counts to the right are in order: those below k are the nodes to pass. Counting them
+    // in groups, without a branch per node, avoids most mispredicted loop exits; the sentinels
+    // end the last group.
+    int l = c;
+    int below;
+    do {
+        below = 0;
+        for (int m = 1; m <= ScanWidth; ++m)
+            below += count[l + m] < k;
+        l += below;
+    } while (below == ScanWidth);
+    count[c] = count[l];
+    count[l] = k;
+    bool refillBelowC = topTableCurrent && isInTopLevels(c);
+    bool refillBelowL = topTableCurrent && isInTopLevels(l);
+    int i = child[c];
+    int j = child[l];
+    child[l] = i;
+    child[c] = j;
+    // A leaf has one parent entry to fix, an inner node two (its children are siblings); a leaf's
+    // second write goes to the spare entry.
+    constexpr int Spare = TreeSize + Symbols;
+    parent[i] = l;
+    parent[i < TreeSize ? i + 1 : Spare] = l;
+    parent[j] = c;
+    parent[j < TreeSize ? j + 1 : Spare] = c;
+    // Neither node lies below the other (a node's ancestors all weigh more), so the two groups
+    // of entries are apart.
+    if (refillBelowC)
+        refillTopTable(c);
+    if (refillBelowL)
+        refillTopTable(l);
+    return l;
+}
+
 void HuffBitReader::rebuildTree() {
     // Gather the leaves in node order with their counts halved, rounded up.
     int j = 0;
