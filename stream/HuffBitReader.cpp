@@ -89,6 +89,30 @@ void HuffBitReader::initialModel() {
     topTableCurrent = false;
 }
 
+// Raises the count of every node from the symbol's leaf up to the root. A node whose new count
+// passes its right neighbour's first trades places with the last node of its old count, so the
+// counts stay in order.
+void HuffBitReader::updateModel(int symbol) {
+    if (counts[Root] == FrequencyLimit)
+        rebuildTree();
+    int leaf = parents[symbol + TreeSize];
+    unsigned k = ++counts[leaf];
+    if (k > counts[leaf + 1])
+        leaf = raiseAndMove(leaf, k);
+    raiseAncestors(leaf);
+}
+
+// Raises the counts above a node that has just been raised, by parent links up to the root.
+void HuffBitReader::raiseAncestors(int node) {
+    uint32_t *count = counts;
+    const int32_t *parent = parents;
+    for (int c = parent[node]; c != 0; c = parent[c]) {
+        unsigned k = ++count[c];
+        if (k > count[c + 1])
+            c = raiseAndMove(c, k);
+    }
+}
+
 // Node c's count has just become k, above its right neighbour's. Swaps it with the last node whose
 // count is below k and returns c's new place. Out of line: trades are the exception, and the
 // update's loops stay small without them.

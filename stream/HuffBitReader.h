@@ -196,6 +196,7 @@ private:
     void updateModel(int symbol);
     void updateAlong(const int32_t *path, int leafDepth);
     int raiseAndMove(int node, unsigned raisedCount);
+    void raiseAncestors(int node);
     void rebuildTree();
     void initialModel();
 
@@ -256,23 +257,6 @@ template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
     return int(distanceUpper[first]) << 6 | int(low);
 }
 
-// Raises the count of every node from the symbol's leaf up to the root. A node whose new count
-// passes its right neighbour's first trades places with the last node of its old count, so the
-// counts stay in order.
-inline void HuffBitReader::updateModel(int symbol) {
-    if (counts[Root] == FrequencyLimit)
-        rebuildTree();
-    uint32_t *count = counts;
-    const int32_t *parent = parents;
-    int c = parent[symbol + TreeSize];
-    do {
-        unsigned k = ++count[c];
-        if (k > count[c + 1])
-            c = raiseAndMove(c, k);
-        c = parent[c];
-    } while (c != 0);
-}
-
 // The same update for a leaf reached along `path` (root first): until the first trade the nodes
 // to raise are known in advance, so their counts are raised without chasing parent links.
 inline void HuffBitReader::updateAlong(const int32_t *path, int leafDepth) {
@@ -281,13 +265,7 @@ inline void HuffBitReader::updateAlong(const int32_t *path, int leafDepth) {
         int c = path[i];
         unsigned k = ++count[c];
         if (k > count[c + 1]) {
-            c = parents[raiseAndMove(c, k)];
-            while (c != 0) {
-                k = ++count[c];
-                if (k > count[c + 1])
-                    c = raiseAndMove(c, k);
-                c = parents[c];
-            }
+            raiseAncestors(raiseAndMove(c, k));
             return;
         }
     }
