@@ -1,6 +1,7 @@
 // Tests of the LZH decompressing stream: the reference vectors read whole, in pieces and after
 // seeks, the end-of-source behaviour, the status rules, and damaged input.
 #include "stream/LZHRStream.h"
+#include "stream/LZHEncoder.h"
 #include "stream/MemRWStream.h"
 
 #include <gtest/gtest.h>
@@ -186,6 +187,38 @@ TEST_P(ReferenceVector, MemorySourceEndsEveryReadWhereByteReadsWould) {
                 break;
         }
     }
+}
+
+TEST(LZHRStream, ShiftingLetterFrequenciesDecodeAlikeInPlaceAndByteByByte) {
+    // Each phase makes a different handful of letters the most frequent, so nodes near the root
+    // keep trading places (the in-place decoder keeps a table of the upper levels up to date
+    // through them) and the counts are halved many times. Little repeats, so most symbols are
+    // literals.
+    Bytes plain;
+    uint32_t seed = 12345;
+    for (int phase = 0; phase < 60; ++phase) {
+        for (int i = 0; i < 3000; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            uint32_t draw = seed >> 16;
+            // Half the bytes from four favourites of this phase, the rest spread over all values.
+            plain.push_back(draw & 1 ? uint8_t(phase * 4 + (draw >> 1) % 4) : uint8_t(draw >> 8));
+        }
+    }
+    LZHEncoder encoder;
+    Bytes coded(size_t(LZHEncoder::maxEncodedSize(int32_t(plain.size()))));
+    int32_t codedSize = encoder.encode(plain.data(), int32_t(plain.size()), coded.data());
+    ASSERT_GT(codedSize, 0);
+    coded.resize(size_t(codedSize));
+
+    CodedSource direct(coded, 16);
+    CodedSource forwarded(coded, 16);
+    ForwardingSource byteByByte(forwarded.memory);
+    LZHRStream inPlace;
+    LZHRStream reference;
+    inPlace.attach(&direct.memory);
+    reference.attach(&byteByByte);
+    EXPECT_EQ(readInPieces(inPlace, plain.size(), {1, 700, 13, 4096}), plain);
+    EXPECT_EQ(readInPieces(reference, plain.size(), {4096}), plain);
 }
 
 TEST(LZHRStream, ReadsOtherSourcesOneByteAtATime) {
