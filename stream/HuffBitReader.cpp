@@ -49,8 +49,8 @@ const std::array<uint8_t, 256> HuffBitReader::distanceCodeLength = distanceTable
 
 HuffBitReader::HuffBitReader()
     : counts(new (std::nothrow) uint32_t[TreeSize + Sentinels]),
-      parents(new (std::nothrow) int32_t[TreeSize + Symbols + 1]),
-      children(new (std::nothrow) int32_t[TreeSize]), topTable(new (std::nothrow) TopEntry[1u << TopBits]),
+      parents(new (std::nothrow) uint32_t[TreeSize + Symbols + 1]),
+      children(new (std::nothrow) uint32_t[TreeSize]), topTable(new (std::nothrow) TopEntry[1u << TopBits]),
       topDepth(new (std::nothrow) uint8_t[TreeSize]), topPrefix(new (std::nothrow) uint8_t[TreeSize]) {
     if (isUsable())
         initialModel();
@@ -105,11 +105,11 @@ void HuffBitReader::updateModel(int symbol) {
 // Raises the counts above a node that has just been raised, by parent links up to the root.
 void HuffBitReader::raiseAncestors(int node) {
     uint32_t *count = counts;
-    const int32_t *parent = parents;
-    for (int c = parent[node]; c != 0; c = parent[c]) {
+    const uint32_t *parent = parents;
+    for (uint32_t c = parent[node]; c != 0; c = parent[c]) {
         unsigned k = ++count[c];
         if (k > count[c + 1])
-            c = raiseAndMove(c, k);
+            c = uint32_t(raiseAndMove(int(c), k));
     }
 }
 
@@ -118,8 +118,8 @@ void HuffBitReader::raiseAncestors(int node) {
 // update's loops stay small without them.
 int HuffBitReader::raiseAndMove(int c, unsigned k) {
     uint32_t *count = counts;
-    int32_t *parent = parents;
-    int32_t *child = children;
+    uint32_t *parent = parents;
+    uint32_t *child = children;
     // The counts to the right are in order: those below k are the nodes to pass. Counting them
     // in groups, without a branch per node, avoids most mispredicted loop exits; the sentinels
     // end the last group.

@@ -202,11 +202,11 @@ private:
 
     StreamIO *source = nullptr;
     // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
-    // 32-bit entries, which are cheaper to load and store.
+    // 32-bit unsigned entries, which are cheaper to load, store and index with.
     // TreeSize + Sentinels entries; those past the nodes are sentinels above every count.
     uint32_t *counts = nullptr;
-    int32_t *parents = nullptr;   // node parents, then the node of each symbol's leaf, then a spare
-    int32_t *children = nullptr;  // TreeSize entries
+    uint32_t *parents = nullptr;  // node parents, then the node of each symbol's leaf, then a spare
+    uint32_t *children = nullptr; // TreeSize entries
     TopEntry *topTable = nullptr; // 1 << TopBits entries
     // For the nodes whose children the table was filled from (those above depth TopBits): their
     // depth and the bits leading to them. A trade involving one of them refills the entries
@@ -221,32 +221,34 @@ private:
 
 template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
     bits.prepare(LongestSymbolCode);
-    const int32_t *child = children;
+    // Node indices are unsigned: as array indices they need no widening on the way.
+    const uint32_t *child = children;
     // The nodes from the root to the symbol's leaf, which the update then raises bottom up.
     int32_t path[LongestSymbolCode + 1];
     int depth = 0;
-    int node = Root;
+    uint32_t node = Root;
     if constexpr (Bits::CanLookAhead) {
         if (!topTableCurrent)
             buildTopTable();
         const TopEntry &top = topTable[bits.peek(TopBits)];
         std::memcpy(path, top.path, sizeof top.path);
-        node = top.node;
+        node = uint32_t(top.node);
         depth = top.bitsTaken;
         bits.skip(unsigned(depth));
     }
-    int c;
+    uint32_t c;
     // Children always sit below their parent, so the walk ends within the tree's depth.
     while ((c = child[node]) < TreeSize) {
-        path[depth++] = node;
-        node = c + int(bits.bit());
+        path[depth++] = int32_t(node);
+        node = c + bits.bit();
     }
-    path[depth] = node;
+    path[depth] = int32_t(node);
+    int symbol = int(c) - TreeSize;
     if (counts[Root] == FrequencyLimit)
-        updateModel(c - TreeSize); // halves the counts first, which reshapes the tree
+        updateModel(symbol); // halves the counts first, which reshapes the tree
     else
         updateAlong(path, depth);
-    return c - TreeSize;
+    return symbol;
 }
 
 template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
