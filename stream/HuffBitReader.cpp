@@ -193,7 +193,7 @@ void HuffBitReader::rebuildTree() {
 void HuffBitReader::buildTopTable() {
     std::memset(topDepth, TopBits, TreeSize);
     std::memset(topPrefix, 0, TreeSize);
-    int32_t path[TopBits] = {};
+    uint32_t path[TopBits] = {};
     fillTopTable(Root, 0, 0, path);
     topTableCurrent = true;
 }
@@ -206,15 +206,15 @@ bool HuffBitReader::isInTopLevels(int node) const {
         return false;
     const TopEntry &entry = topTable[unsigned(topPrefix[node]) << (TopBits - depth)];
     if (int32_t(depth) < entry.bitsTaken)
-        return entry.path[depth] == node;
-    return int32_t(depth) == entry.bitsTaken && entry.node == node;
+        return entry.path[depth] == uint32_t(node);
+    return int32_t(depth) == entry.bitsTaken && entry.node == uint32_t(node);
 }
 
 // Fills again the entries below a node of the upper levels whose children have just changed.
 void HuffBitReader::refillTopTable(int node) {
     unsigned depth = topDepth[node];
     unsigned prefix = topPrefix[node];
-    int32_t path[TopBits];
+    uint32_t path[TopBits];
     // The nodes above it are unchanged; any of its entries has them.
     std::memcpy(path, topTable[prefix << (TopBits - depth)].path, sizeof path);
     fillTopTable(node, depth, prefix, path);
@@ -222,7 +222,7 @@ void HuffBitReader::refillTopTable(int node) {
 
 // Fills the entries of every bit string that starts with the `depth` bits of `prefix`, which lead
 // from the root to `node` through `path`.
-void HuffBitReader::fillTopTable(int node, unsigned depth, unsigned prefix, int32_t *path) {
+void HuffBitReader::fillTopTable(int node, unsigned depth, unsigned prefix, uint32_t *path) {
     if (depth < TopBits) {
         topDepth[node] = uint8_t(depth);
         topPrefix[node] = uint8_t(prefix);

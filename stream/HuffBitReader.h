@@ -185,16 +185,16 @@ private:
     // Where TopBits bits lead from the root: the node reached (a leaf if reached earlier), the
     // bits that took, and the nodes passed on the way.
     struct TopEntry {
-        int32_t node;
+        uint32_t node;
         int32_t bitsTaken;
-        int32_t path[TopBits];
+        uint32_t path[TopBits];
     };
     void buildTopTable();
     bool isInTopLevels(int node) const;
     void refillTopTable(int node);
-    void fillTopTable(int node, unsigned depth, unsigned prefix, int32_t *path);
+    void fillTopTable(int node, unsigned depth, unsigned prefix, uint32_t *path);
     void updateModel(int symbol);
-    void updateAlong(const int32_t *path, int leafDepth);
+    void updateAlong(const uint32_t *path, int leafDepth);
     int raiseAndMove(int node, unsigned raisedCount);
     void raiseAncestors(int node);
     void rebuildTree();
@@ -224,7 +224,7 @@ template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
     // Node indices are unsigned: as array indices they need no widening on the way.
     const uint32_t *child = children;
     // The nodes from the root to the symbol's leaf, which the update then raises bottom up.
-    int32_t path[LongestSymbolCode + 1];
+    uint32_t path[LongestSymbolCode + 1];
     int depth = 0;
     uint32_t node = Root;
     if constexpr (Bits::CanLookAhead) {
@@ -232,17 +232,17 @@ template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
             buildTopTable();
         const TopEntry &top = topTable[bits.peek(TopBits)];
         std::memcpy(path, top.path, sizeof top.path);
-        node = uint32_t(top.node);
+        node = top.node;
         depth = top.bitsTaken;
         bits.skip(unsigned(depth));
     }
     uint32_t c;
     // Children always sit below their parent, so the walk ends within the tree's depth.
     while ((c = child[node]) < TreeSize) {
-        path[depth++] = int32_t(node);
+        path[depth++] = node;
         node = c + bits.bit();
     }
-    path[depth] = int32_t(node);
+    path[depth] = node;
     int symbol = int(c) - TreeSize;
     if (counts[Root] == FrequencyLimit)
         updateModel(symbol); // halves the counts first, which reshapes the tree
@@ -261,13 +261,13 @@ template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
 
 // The same update for a leaf reached along `path` (root first): until the first trade the nodes
 // to raise are known in advance, so their counts are raised without chasing parent links.
-inline void HuffBitReader::updateAlong(const int32_t *path, int leafDepth) {
+inline void HuffBitReader::updateAlong(const uint32_t *path, int leafDepth) {
     uint32_t *count = counts;
     for (int i = leafDepth; i >= 0; --i) {
-        int c = path[i];
+        uint32_t c = path[i];
         unsigned k = ++count[c];
         if (k > count[c + 1]) {
-            raiseAncestors(raiseAndMove(c, k));
+            raiseAncestors(raiseAndMove(int(c), k));
             return;
         }
     }
