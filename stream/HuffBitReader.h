@@ -7,6 +7,13 @@
 // ahead of the bits decoded. Decoding loops take their bits through one of two cursors with that
 // same outcome: StreamBits reads the source exactly so; MemoryBits reads the bytes of a memory
 // stream in place and afterwards leaves the stream where the byte-by-byte reads would have.
+//
+// Decoding a symbol walks the tree from the root one bit at a time and then raises the counts
+// from the leaf up. Two things make that cheaper without changing a single result: the walk
+// records the nodes it passes, so the update raises them without chasing parent links until the
+// first trade of places; and with a memory cursor the walk starts from a table of where the
+// first TopBits bits lead, which trades near the root rarely disturb (the entries below a
+// traded node are filled again).
 #pragma once
 
 #include "stream/StreamIO.h"

@@ -35,7 +35,8 @@ public:
     void close() override;
 
     // Starts decoding `source` from its current position. Backward seeks restart at the source's
-    // position 0, so that should be where the coded data starts. Null detaches.
+    // position 0, so that should be where the coded data starts. Null detaches. The bytes of a
+    // MemRWStream (or of a class derived from it that reads as it does) are read in place.
     void attach(StreamIO *source);
     // Forgets the source; the stream reports NoSource until the next attach.
     void detach();
