@@ -5,13 +5,12 @@
 #include "code/VolumeStream.h"
 #include "core/LittleEndian.h"
 #include "platform/Platform.h"
+#include "platform/TemporaryFile.h"
 #include "stream/BlockStream.h"
 #include "stream/LZHEncoder.h"
 #include "stream/RLEEncoder.h"
 
-#include <cstdio>
 #include <cstring>
-#include <random>
 #include <utility>
 
 namespace {
@@ -230,16 +229,7 @@ VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<
 
     // The temporary file sits next to the output, so that the rename stays inside one file system.
     std::string temporary;
-    platform::FileHandle file = platform::InvalidFile;
-    std::mt19937 random{std::random_device{}()};
-    for (int attempt = 0; attempt < 16 && file == platform::InvalidFile; ++attempt) {
-        char text[32];
-        std::snprintf(text, sizeof text, ".qarvex-%08x.part", unsigned(random()));
-        temporary = text;
-        file = platform::createFileIn(folder, temporary.c_str());
-        if (file == platform::InvalidFile && platform::lastError() != platform::error::AlreadyExists)
-            break;
-    }
+    platform::FileHandle file = platform::createTemporaryIn(folder, temporary);
     if (file == platform::InvalidFile) {
         error = platform::lastError();
         platform::closeFolder(folder);

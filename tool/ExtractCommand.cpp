@@ -2,13 +2,13 @@
 // checked before anything is created, folders are entered without following links, and a file is
 // written under a temporary name and renamed only once it holds the whole entry.
 #include "platform/Platform.h"
+#include "platform/TemporaryFile.h"
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
 #include "tool/PictureExport.h"
 #include "tool/VolumeWalk.h"
 
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,27 +73,12 @@ private:
         ++failed;
         return false;
     }
-    // A new file under a name nobody uses, hidden where names starting with a dot are.
-    platform::FileHandle createTemporary(platform::FolderHandle folder, std::string &name);
 
     Console &console;
     FolderChain folders;
     bool force;
     EntryDecoder decoder;
-    std::mt19937 random{std::random_device{}()};
 };
-
-platform::FileHandle Extractor::createTemporary(platform::FolderHandle folder, std::string &name) {
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char text[32];
-        std::snprintf(text, sizeof text, ".qarvex-%08x.part", unsigned(random()));
-        name = text;
-        platform::FileHandle file = platform::createFileIn(folder, name.c_str());
-        if (file != platform::InvalidFile || platform::lastError() != platform::error::AlreadyExists)
-            return file;
-    }
-    return platform::InvalidFile;
-}
 
 bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32_t position) {
     const VolumeItem &item = volume.item(position);
@@ -113,7 +98,7 @@ bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32
         return fail(volumePath, name, "exists; not replaced without -f");
 
     std::string temporary;
-    platform::FileHandle file = createTemporary(folder, temporary);
+    platform::FileHandle file = platform::createTemporaryIn(folder, temporary);
     if (file == platform::InvalidFile)
         return fail(volumePath, name,
                     std::string("cannot create a file: ") + systemReason(platform::lastError()));

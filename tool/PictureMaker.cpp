@@ -3,8 +3,7 @@
 #include "tool/PictureMaker.h"
 
 #include "gfx/GFXPalette.h"
-
-#include <random>
+#include "platform/TemporaryFile.h"
 
 namespace tool {
 
@@ -91,7 +90,6 @@ bool PictureMaker::make(png::GraphicsKind kind, const std::vector<uint8_t> &byte
 
 bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &base,
                             const std::vector<png::OutputFile> &files, bool force, std::string &error) {
-    static std::mt19937 random{std::random_device{}()};
     std::vector<std::string> temporaries, renamed;
     auto undo = [&] {
         for (const std::string &name : temporaries)
@@ -107,15 +105,7 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
             return undo();
         }
         std::string temporary;
-        platform::FileHandle handle = platform::InvalidFile;
-        for (int attempt = 0; attempt < 16 && handle == platform::InvalidFile; ++attempt) {
-            char text[32];
-            std::snprintf(text, sizeof text, ".qarvex-%08x.part", unsigned(random()));
-            temporary = text;
-            handle = platform::createFileIn(folder, temporary.c_str());
-            if (handle == platform::InvalidFile && platform::lastError() != platform::error::AlreadyExists)
-                break;
-        }
+        platform::FileHandle handle = platform::createTemporaryIn(folder, temporary);
         if (handle == platform::InvalidFile) {
             error = std::string("cannot create a file: ") + systemReason(platform::lastError());
             return undo();

@@ -2,6 +2,7 @@
 // numbers they report, sharing, mapping, the current directory, directory searches and the
 // fatal-report services.
 #include "platform/Platform.h"
+#include "platform/TemporaryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -214,6 +215,25 @@ protected:
     }
     fs::path saved;
 };
+
+TEST_F(Files, TemporaryFilesGetFreshHiddenNamesInTheFolder) {
+    FolderHandle folder = openFolder(root.string().c_str());
+    ASSERT_NE(folder, InvalidFolder);
+    std::string first, second;
+    FileHandle a = createTemporaryIn(folder, first);
+    FileHandle b = createTemporaryIn(folder, second);
+    ASSERT_NE(a, InvalidFile);
+    ASSERT_NE(b, InvalidFile);
+    EXPECT_NE(first, second);
+    for (const std::string &name : {first, second}) {
+        EXPECT_EQ(name.size(), std::string(".qarvex-01234567.part").size()) << name;
+        EXPECT_EQ(name.rfind(".qarvex-", 0), 0u) << name;
+        EXPECT_TRUE(fs::is_regular_file(root / name)) << name;
+    }
+    closeFile(a);
+    closeFile(b);
+    closeFolder(folder);
+}
 
 TEST_F(CurrentDirectory, ReportsTheNeededSizeWhenTheBufferIsShort) {
     char whole[4096];
