@@ -34,8 +34,8 @@ inline void copyToRing(uint8_t *ring, int32_t at, const uint8_t *src, int32_t n)
 } // namespace
 
 LZHRStream::LZHRStream()
-    : reader(new (std::nothrow) HuffBitReader), window(new (std::nothrow) uint8_t[WindowAllocation]) {
-    status = NoSource;
+    : DecodingRStream(KindLZH), reader(new (std::nothrow) HuffBitReader),
+      window(new (std::nothrow) uint8_t[WindowAllocation]) {
     if (window)
         std::memset(window, 0, WindowAllocation);
 }
@@ -79,36 +79,6 @@ void LZHRStream::restartDecoding() {
     ringPosition = InitialRingPosition;
     matchStart = matchLength = matchCopied = 0;
     decodedPosition = 0;
-}
-
-int32_t LZHRStream::getPosition() {
-    return (source && status != NoSource) ? decodedPosition : 0;
-}
-
-bool LZHRStream::flush() {
-    return status != NoSource;
-}
-
-bool LZHRStream::write(int32_t, const void *) {
-    status = NotSupported;
-    return false;
-}
-
-void *LZHRStream::getDataPointer() {
-    return nullptr;
-}
-
-int32_t LZHRStream::query(int32_t code) {
-    switch (code) {
-    case QueryKind:
-        return KindLZH;
-    case QueryCanRead:
-    case QueryCanSeek:
-    case QueryCode4:
-        return 1;
-    default:
-        return 0;
-    }
 }
 
 template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *__restrict out, int32_t count) {
@@ -220,11 +190,5 @@ bool LZHRStream::setPosition(int32_t position) {
         status = source->getStatus();
         skip = position;
     }
-    uint8_t scratch[SkipChunk];
-    for (int32_t chunks = skip / SkipChunk; chunks > 0; --chunks) {
-        // A failed read leaves the source failing, so every later read would fail as well.
-        if (!read(SkipChunk, scratch))
-            return false;
-    }
-    return read(skip % SkipChunk, scratch);
+    return skipForward(skip);
 }

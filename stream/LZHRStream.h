@@ -6,12 +6,12 @@
 // are allocated by the constructor and reused.
 #pragma once
 
+#include "stream/DecodingRStream.h"
 #include "stream/HuffBitReader.h"
-#include "stream/StreamIO.h"
 
 class MemRWStream;
 
-class LZHRStream : public StreamIO {
+class LZHRStream : public DecodingRStream {
 public:
     static constexpr int32_t WindowSize = 4096;
     static constexpr int32_t WindowMask = WindowSize - 1;
@@ -19,19 +19,12 @@ public:
     // The ring starts filled with spaces up to here, where the first decoded byte goes.
     static constexpr int32_t InitialRingPosition = WindowSize - LongestMatch;
     static constexpr uint8_t FillByte = 0x20;
-    // Forward seeks decode and discard through a scratch area of this size.
-    static constexpr int32_t SkipChunk = 500;
 
     LZHRStream();
     ~LZHRStream() override;
 
-    int32_t getPosition() override;
     bool setPosition(int32_t position) override;
-    int32_t query(int32_t code) override;
-    bool flush() override;
-    bool write(int32_t count, const void *buffer) override;
     bool read(int32_t count, void *buffer) override;
-    void *getDataPointer() override;
     void close() override;
 
     // Starts decoding `source` from its current position. Backward seeks restart at the source's
@@ -40,13 +33,11 @@ public:
     void attach(StreamIO *source);
     // Forgets the source; the stream reports NoSource until the next attach.
     void detach();
-    bool isAttached() const { return source != nullptr; }
 
 private:
     void restartDecoding();
     template <class Bits> void decode(Bits &bits, uint8_t *__restrict out, int32_t count);
 
-    StreamIO *source = nullptr;
     MemRWStream *memorySource = nullptr; // the source, when its bytes can be read in place
     HuffBitReader *reader;
     uint8_t *window;
@@ -54,5 +45,4 @@ private:
     int32_t matchLength = 0;
     int32_t matchCopied = 0;
     int32_t ringPosition = InitialRingPosition;
-    int32_t decodedPosition = 0;
 };

@@ -6,9 +6,7 @@
 #include <climits>
 #include <cstring>
 
-RLERStream::RLERStream() {
-    status = NoSource;
-}
+RLERStream::RLERStream() : DecodingRStream(KindRLE) {}
 
 void RLERStream::attach(StreamIO *newSource) {
     detach();
@@ -30,36 +28,6 @@ void RLERStream::detach() {
 
 void RLERStream::close() {
     detach();
-}
-
-int32_t RLERStream::getPosition() {
-    return (source && status != NoSource) ? decodedPosition : 0;
-}
-
-bool RLERStream::flush() {
-    return status != NoSource;
-}
-
-bool RLERStream::write(int32_t, const void *) {
-    status = NotSupported;
-    return false;
-}
-
-void *RLERStream::getDataPointer() {
-    return nullptr;
-}
-
-int32_t RLERStream::query(int32_t code) {
-    switch (code) {
-    case QueryKind:
-        return KindRLE;
-    case QueryCanRead:
-    case QueryCanSeek:
-    case QueryCode4:
-        return 1;
-    default:
-        return 0;
-    }
 }
 
 bool RLERStream::failFromSource() {
@@ -130,11 +98,5 @@ bool RLERStream::setPosition(int32_t position) {
         decodedPosition = 0;
         skip = position;
     }
-    uint8_t scratch[SkipChunk];
-    for (int32_t chunks = skip / SkipChunk; chunks > 0; --chunks) {
-        // The first failure lasts, so every later read would fail as well.
-        if (!read(SkipChunk, scratch))
-            return false;
-    }
-    return read(skip % SkipChunk, scratch);
+    return skipForward(skip);
 }
