@@ -5,25 +5,36 @@
 #include "code/VolumeRStream.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
-const std::string &scratchFile() {
-    static const std::string path = [] {
+// The input as a file of its own, removed when this goes out of scope (a fuzzing run can end
+// without running exit handlers, so nothing is left for the end).
+class ScratchFile {
+public:
+    ScratchFile(const uint8_t *data, size_t size) {
         char pattern[] = "/tmp/qarvex-fuzz-volume-XXXXXX";
         int fd = ::mkstemp(pattern);
         if (fd < 0)
             std::abort();
+        for (size_t done = 0; done < size;) {
+            ssize_t written = ::write(fd, data + done, size - done);
+            if (written <= 0)
+                std::abort();
+            done += size_t(written);
+        }
         ::close(fd);
-        std::atexit([] { ::unlink(scratchFile().c_str()); });
-        return std::string(pattern);
-    }();
-    return path;
-}
+        path = pattern;
+    }
+    ~ScratchFile() { ::unlink(path.c_str()); }
+    ScratchFile(const ScratchFile &) = delete;
+    ScratchFile &operator=(const ScratchFile &) = delete;
+
+    std::string path;
+};
 
 // Decoding is the slow part: at most this much per entry, and per input all told.
 constexpr int64_t EntryReadLimit = 1 << 16;
@@ -59,16 +70,9 @@ void readEntry(VolumeRStream &volume, uint32_t seed, int64_t &budget) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const std::string &path = scratchFile();
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, file) != size)
-        std::abort();
-    std::fclose(file);
-
-    VolumeRStream volume;
-    volume.open(path.c_str());
+    ScratchFile file(data, size);
+    VolumeRStream volume; // closed before the file is removed
+    volume.open(file.path.c_str());
     int64_t budget = InputReadLimit;
     const Vector<VolumeItem> &table = volume.entries();
     if (table.size() != volume.entryCount())

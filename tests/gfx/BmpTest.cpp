@@ -8,7 +8,9 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "GfxTestSupport.h"
 #include "gfx/GFXBitmap.h"
@@ -244,8 +246,21 @@ const char *imageMagick() {
     return found;
 }
 
+// A scratch file of this run (a random tag in the name, so that runs side by side do not meet),
+// removed when the tests end.
 std::string tempPath(const std::string &name) {
-    return ::testing::TempDir() + "qarvex_gfx_" + name;
+    struct Created {
+        std::vector<std::string> paths;
+        ~Created() {
+            for (const std::string &path : paths)
+                std::remove(path.c_str());
+        }
+    };
+    static Created created;
+    static const std::string tag = std::to_string(std::random_device{}());
+    std::string path = ::testing::TempDir() + "qarvex_gfx_" + tag + "_" + name;
+    created.paths.push_back(path);
+    return path;
 }
 
 bool run(const std::string &command) {
