@@ -24,11 +24,33 @@ void MatchList::setPattern(const char *text) {
     pattern = new char[length + 1];
     for (size_t i = 0; i <= length; ++i)
         pattern[i] = char(volume::upper(uint8_t(text[i])));
+    suffixLength = pattern[0] == '*' && !std::strpbrk(pattern + 1, "*?") ? int32_t(length - 1) : -1;
+}
+
+// The general matcher finds "*" followed by plain characters in a name exactly when the name is
+// not empty and its upper-cased end is those characters: each place of the first of them is tried,
+// and the rest must then equal the name's rest.
+bool MatchList::endsWithSuffix(const char *name) const {
+    size_t length = std::strlen(name);
+    size_t wanted = size_t(suffixLength);
+    if (length == 0 || length < wanted)
+        return false;
+    const auto *end = reinterpret_cast<const uint8_t *>(name + length - wanted);
+    const char *suffix = pattern + 1;
+    for (size_t i = 0; i < wanted; ++i)
+        if (char(volume::upper(end[i])) != suffix[i])
+            return false;
+    return true;
 }
 
 bool MatchList::addIfMatch(const char *name, bool exactCase) {
     if (matches.size() >= limit)
         return false;
+    if (isStarThenSuffix()) {
+        if (endsWithSuffix(name))
+            matches.append(name);
+        return true;
+    }
     // Names up to 511 characters are upper-cased on the stack; longer ones on a longer copy, so
     // that they are matched whole.
     char local[512];

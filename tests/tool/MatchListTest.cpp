@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -93,12 +94,48 @@ TEST(MatchListTest, NamesLongerThan511AreMatchedWhole) {
     exactly511 += ".txt";
     std::string exactly512(508, 'z');
     exactly512 += ".txt";
-    for (const std::string *name : {&longText, &longData, &exactly511, &exactly512})
-        list.addIfMatch(name->c_str(), false);
-    ASSERT_EQ(list.count(), 3);
-    EXPECT_EQ(list.at(0), longText.c_str());
-    EXPECT_EQ(list.at(1), exactly511.c_str());
-    EXPECT_EQ(list.at(2), exactly512.c_str());
+    // "*.TXT" takes the quick way for a star and a plain ending; "*.T?T" the general matcher.
+    for (const char *expression : {"*.TXT", "*.T?T"}) {
+        SCOPED_TRACE(expression);
+        MatchList list(expression, 10);
+        for (const std::string *name : {&longText, &longData, &exactly511, &exactly512})
+            list.addIfMatch(name->c_str(), false);
+        ASSERT_EQ(list.count(), 3);
+        EXPECT_EQ(list.at(0), longText.c_str());
+        EXPECT_EQ(list.at(1), exactly511.c_str());
+        EXPECT_EQ(list.at(2), exactly512.c_str());
+    }
+}
+
+std::string upperCased(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return text;
+}
+
+TEST(MatchListTest, StarThenPlainEndingAgreesWithTheGeneralMatcher) {
+    // Every name of up to five characters over a small alphabet (with a byte above 0x7F and the
+    // letters in both cases), against expressions of a star and a plain ending.
+    const std::string alphabet = "aA.b\xe4";
+    std::vector<std::string> names = {""};
+    for (size_t start = 0, length = 1; length <= 5; ++length) {
+        size_t end = names.size();
+        for (size_t i = start; i < end; ++i)
+            for (char c : alphabet)
+                names.push_back(names[i] + c);
+        start = end;
+    }
+    for (const char *expression : {"*", "*a", "*A", "*.", "*.b", "*aa", "*a.A", "*\xe4", "*bbbbbb"}) {
+        SCOPED_TRACE(expression);
+        for (const std::string &name : names) {
+            MatchList list(expression, 1);
+            list.addIfMatch(name.c_str(), false);
+            bool general =
+                MatchList::wildcardMatch(upperCased(expression).c_str(), upperCased(name).c_str(), false);
+            ASSERT_EQ(list.count() == 1, general) << "name '" << name << "'";
+        }
+    }
 }
 
 } // namespace
