@@ -1,6 +1,7 @@
 // RLERStream: expands run and literal packets into the caller's buffer; a packet may continue
 // across reads. The first failure of the source lasts until the stream is attached again.
 #include "stream/RLERStream.h"
+#include "stream/MemRWStream.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,6 +14,8 @@ void RLERStream::attach(StreamIO *newSource) {
     if (!newSource)
         return;
     source = newSource;
+    // A memory stream's packets are read in place (same bytes, same source state afterwards).
+    memorySource = dynamic_cast<MemRWStream *>(newSource);
     runValue = runRemaining = literalRemaining = 0;
     decodedPosition = 0;
     status = source->getStatus();
@@ -23,6 +26,7 @@ void RLERStream::detach() {
         return;
     flush();
     source = nullptr;
+    memorySource = nullptr;
     status = NoSource;
 }
 
@@ -38,6 +42,60 @@ bool RLERStream::failFromSource() {
     return false;
 }
 
+namespace {
+
+// The packets taken through the source's own reads.
+struct StreamPackets {
+    StreamIO *source;
+    bool take(int32_t count, uint8_t *out) { return source->read(count, out); }
+    bool takeByte(uint8_t &byte) { return source->read(1, &byte); }
+    void finish() {}
+};
+
+// The packets of a memory stream read where they lie. finish() leaves the stream as the same
+// reads through it would have: after the last byte taken, and failed with EndOfData if a read ran
+// past its end (having copied what there was, as such a read does).
+struct MemoryPackets {
+    MemRWStream *memory;
+    int32_t startPosition;
+    const uint8_t *start;
+    const uint8_t *next;
+    const uint8_t *end;
+    bool ranOut = false;
+
+    MemoryPackets(MemRWStream *memory, const uint8_t *bytes)
+        : memory(memory), startPosition(memory->getPosition()), start(bytes), next(bytes),
+          end(bytes + (memory->size() - startPosition)) {}
+    bool take(int32_t count, uint8_t *out) {
+        if (end - next < count) {
+            std::memcpy(out, next, size_t(end - next));
+            next = end;
+            ranOut = true;
+            return false;
+        }
+        std::memcpy(out, next, size_t(count));
+        next += count;
+        return true;
+    }
+    bool takeByte(uint8_t &byte) {
+        if (next == end) {
+            ranOut = true;
+            return false;
+        }
+        byte = *next++;
+        return true;
+    }
+    void finish() {
+        memory->setPosition(startPosition + int32_t(next - start));
+        if (ranOut) {
+            uint8_t ignored;
+            memory->read(1, &ignored);
+        }
+    }
+};
+
+} // namespace
+
 bool RLERStream::read(int32_t count, void *buffer) {
     if (status != Ok)
         return false;
@@ -48,12 +106,22 @@ bool RLERStream::read(int32_t count, void *buffer) {
         return false;
     }
     uint8_t *out = static_cast<uint8_t *>(buffer);
-    int32_t remaining = count;
+    if (memorySource) {
+        if (const void *bytes = memorySource->getDataPointer()) {
+            MemoryPackets packets(memorySource, static_cast<const uint8_t *>(bytes));
+            return expand(packets, out, count);
+        }
+    }
+    StreamPackets packets{source};
+    return expand(packets, out, count);
+}
+
+template <class Packets> bool RLERStream::expand(Packets &packets, uint8_t *out, int32_t remaining) {
     for (;;) {
         if (literalRemaining > 0) {
             int32_t k = std::min<int32_t>(remaining, literalRemaining);
-            if (!source->read(k, out))
-                return failFromSource();
+            if (!packets.take(k, out))
+                break;
             literalRemaining = uint8_t(literalRemaining - k);
             out += k;
             remaining -= k;
@@ -66,20 +134,24 @@ bool RLERStream::read(int32_t count, void *buffer) {
             remaining -= k;
             decodedPosition += k;
         }
-        if (remaining == 0)
+        if (remaining == 0) {
+            packets.finish();
             return true;
+        }
         uint8_t control = 0;
-        if (!source->read(1, &control))
-            return failFromSource();
+        if (!packets.takeByte(control))
+            break;
         if (control & RunFlag) {
             runRemaining = control & LengthMask;
-            if (!source->read(1, &runValue))
-                return failFromSource();
+            if (!packets.takeByte(runValue))
+                break;
         } else {
             literalRemaining = control;
             runRemaining = 0;
         }
     }
+    packets.finish();
+    return failFromSource();
 }
 
 bool RLERStream::setPosition(int32_t position) {

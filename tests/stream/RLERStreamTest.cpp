@@ -225,4 +225,56 @@ TEST(RLERStream, SourceFailingWithoutAStatusStillFailsTheStream) {
     EXPECT_FALSE(stream.read(1, &byte));
 }
 
+// Forwards to a memory stream without being one, so the stream reads it packet by packet.
+class ForwardingSource : public StreamIO {
+public:
+    explicit ForwardingSource(MemRWStream &inner) : inner(inner) {}
+    int32_t getStatus() override { return inner.getStatus(); }
+    bool read(int32_t count, void *buffer) override { return inner.read(count, buffer); }
+    bool setPosition(int32_t position) override { return inner.setPosition(position); }
+    int32_t getPosition() override { return inner.getPosition(); }
+
+private:
+    MemRWStream &inner;
+};
+
+TEST(RLERStream, MemorySourceReadInPlaceEndsEveryReadLikeItsOwnReads) {
+    // Runs and literals of every length, then the same bytes cut inside a literal, inside a run's
+    // pair of bytes and right after a control byte: after every read the memory stream read in
+    // place must stand where reading through it leaves it, with the same status and output.
+    Bytes whole;
+    for (int length = 0; length < 128; ++length) {
+        whole.push_back(uint8_t(0x80 | length));
+        whole.push_back(uint8_t(length * 3));
+        whole.push_back(uint8_t(length));
+        for (int i = 0; i < length; ++i)
+            whole.push_back(uint8_t(i * 7 + length));
+    }
+    const size_t cuts[] = {whole.size(), whole.size() - 5, 3, 2, 1, 0};
+    for (size_t cut : cuts) {
+        for (int32_t piece : {1, 2, 63, 130, 4096}) {
+            SCOPED_TRACE(testing::Message() << "cut " << cut << ", piece " << piece);
+            Bytes coded(whole.begin(), whole.begin() + long(cut));
+            Coded direct(coded), forwarded(coded);
+            ForwardingSource throughReads(forwarded.memory);
+            RLERStream inPlace, reference;
+            inPlace.attach(&direct.memory);
+            reference.attach(&throughReads);
+            for (int step = 0; step < 20000; ++step) {
+                Bytes a(size_t(piece), 0xEE), b(size_t(piece), 0xEE);
+                bool readA = inPlace.read(piece, a.data());
+                bool readB = reference.read(piece, b.data());
+                ASSERT_EQ(readA, readB) << "step " << step;
+                ASSERT_EQ(a, b) << "step " << step;
+                ASSERT_EQ(direct.memory.getPosition(), forwarded.memory.getPosition()) << "step " << step;
+                ASSERT_EQ(direct.memory.getStatus(), forwarded.memory.getStatus()) << "step " << step;
+                ASSERT_EQ(inPlace.getStatus(), reference.getStatus()) << "step " << step;
+                ASSERT_EQ(inPlace.getPosition(), reference.getPosition()) << "step " << step;
+                if (!readA)
+                    break;
+            }
+        }
+    }
+}
+
 } // namespace
