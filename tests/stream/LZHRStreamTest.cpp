@@ -1,6 +1,7 @@
 // Tests of the LZH decompressing stream: the reference vectors read whole, in pieces and after
 // seeks, the end-of-source behaviour, the status rules, and damaged input.
 #include "stream/LZHRStream.h"
+#include "ForwardingSource.h"
 #include "stream/LZHEncoder.h"
 #include "stream/MemRWStream.h"
 
@@ -140,23 +141,6 @@ INSTANTIATE_TEST_SUITE_P(LZHRStream, ReferenceVector, testing::ValuesIn(referenc
                              std::string name = info.param.coded;
                              return name.substr(0, name.find('.'));
                          });
-
-// Forwards to a memory stream without being one, so the decoder reads it byte by byte.
-class ForwardingSource : public StreamIO {
-public:
-    explicit ForwardingSource(MemRWStream &inner) : inner(inner) {}
-    int32_t getStatus() override { return inner.getStatus(); }
-    bool read(int32_t count, void *buffer) override {
-        ++reads;
-        return inner.read(count, buffer);
-    }
-    bool setPosition(int32_t position) override { return inner.setPosition(position); }
-    int32_t getPosition() override { return inner.getPosition(); }
-    int32_t reads = 0;
-
-private:
-    MemRWStream &inner;
-};
 
 TEST_P(ReferenceVector, MemorySourceEndsEveryReadWhereByteReadsWould) {
     // Bytes of a memory stream are taken in place; after every read the source must stand where

@@ -1,6 +1,7 @@
 // Tests of the RLE expanding stream: packets, packets continued across reads, seeks, the lasting
 // failure after the source fails, and the status rules.
 #include "stream/RLERStream.h"
+#include "ForwardingSource.h"
 #include "stream/MemRWStream.h"
 
 #include <gtest/gtest.h>
@@ -224,19 +225,6 @@ TEST(RLERStream, SourceFailingWithoutAStatusStillFailsTheStream) {
     EXPECT_EQ(stream.getStatus(), StreamIO::IOError);
     EXPECT_FALSE(stream.read(1, &byte));
 }
-
-// Forwards to a memory stream without being one, so the stream reads it packet by packet.
-class ForwardingSource : public StreamIO {
-public:
-    explicit ForwardingSource(MemRWStream &inner) : inner(inner) {}
-    int32_t getStatus() override { return inner.getStatus(); }
-    bool read(int32_t count, void *buffer) override { return inner.read(count, buffer); }
-    bool setPosition(int32_t position) override { return inner.setPosition(position); }
-    int32_t getPosition() override { return inner.getPosition(); }
-
-private:
-    MemRWStream &inner;
-};
 
 TEST(RLERStream, MemorySourceReadInPlaceEndsEveryReadLikeItsOwnReads) {
     // Runs and literals of every length, then the same bytes cut inside a literal, inside a run's
