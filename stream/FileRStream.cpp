@@ -92,8 +92,13 @@ bool FileRStream::fillWindow() {
 bool FileRStream::read(int32_t count, void *buffer) {
     if (status != Ok)
         return false;
-    if (count == 0)
-        return true;
+    if (count <= 0) {
+        // A negative count is refused rather than reported as read.
+        if (count == 0)
+            return true;
+        status = NotSupported;
+        return false;
+    }
     auto out = static_cast<uint8_t *>(buffer);
     if (!windowInUse() && count < WindowThreshold && !fillWindow())
         return false;

@@ -20,6 +20,12 @@ void MemRWStream::close() {
     attached = false;
 }
 
+// A negative count would copy a huge length or move the cursor out of the region.
+bool MemRWStream::refuseNegativeCount() {
+    status = NotSupported;
+    return false;
+}
+
 bool MemRWStream::failAtCursor(bool writing) {
     status = (cursor == regionEnd && !writing) ? EndOfData : AccessError;
     return false;
@@ -43,8 +49,8 @@ bool MemRWStream::setPosition(int32_t position) {
 bool MemRWStream::read(int32_t count, void *buffer) {
     if (status != Ok)
         return false;
-    if (count == 0)
-        return true;
+    if (count <= 0)
+        return count == 0 || refuseNegativeCount();
     int32_t remaining = int32_t(regionEnd - cursor);
     if (remaining < count) {
         if (remaining > 0)
@@ -60,6 +66,8 @@ bool MemRWStream::read(int32_t count, void *buffer) {
 bool MemRWStream::write(int32_t count, const void *buffer) {
     if (status != Ok)
         return false;
+    if (count < 0)
+        return refuseNegativeCount();
     int32_t room = int32_t(regionEnd - cursor);
     if (room < count) {
         if (room > 0)

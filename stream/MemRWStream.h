@@ -23,6 +23,7 @@ public:
 
 private:
     bool failAtCursor(bool writing);
+    bool refuseNegativeCount();
 
     uint8_t *regionStart = nullptr;
     uint8_t *regionEnd = nullptr;

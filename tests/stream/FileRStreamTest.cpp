@@ -137,6 +137,16 @@ TEST_F(FileRStreamTest, AZeroByteReadChangesNothing) {
     EXPECT_EQ(stream.getPosition(), 33);
 }
 
+TEST_F(FileRStreamTest, ANegativeCountIsRefusedNotReportedAsRead) {
+    ASSERT_TRUE(stream.open(path.c_str()));
+    ASSERT_TRUE(stream.setPosition(33));
+    char byte = 'z';
+    ASSERT_TRUE(stream.read(1, &byte)); // the window is in use now
+    EXPECT_FALSE(stream.read(-5, &byte));
+    EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
+    EXPECT_EQ(stream.getPosition(), 34);
+}
+
 TEST_F(FileRStreamTest, ReadingUpToTheEndAndOneByteMore) {
     ASSERT_TRUE(stream.open(path.c_str()));
     ASSERT_TRUE(stream.setPosition(FileSize - 8));

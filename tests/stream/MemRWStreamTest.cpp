@@ -158,6 +158,23 @@ TEST_F(MemRWStreamTest, AWritePastTheEndWritesWhatFitsAndFails) {
     EXPECT_EQ(region[6], '\0'); // nothing beyond the region
 }
 
+TEST_F(MemRWStreamTest, NegativeCountsAreRefusedWithoutTouchingTheRegion) {
+    // A negative count would copy a huge length, or move the cursor before the region.
+    attachText("abcdef");
+    ASSERT_TRUE(stream.setPosition(3));
+    char out[8] = {};
+    EXPECT_FALSE(stream.read(-1, out));
+    EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
+    EXPECT_EQ(stream.getPosition(), 3);
+
+    attachText("abcdef");
+    ASSERT_TRUE(stream.setPosition(3));
+    EXPECT_FALSE(stream.write(-2, "xy"));
+    EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
+    EXPECT_EQ(stream.getPosition(), 3);
+    EXPECT_EQ(std::string(region, 6), "abcdef");
+}
+
 TEST_F(MemRWStreamTest, AttachReplacesTheRegionAndCloseForgetsIt) {
     char other[3] = {'x', 'y', 'z'};
     attachText("0123");
