@@ -210,8 +210,7 @@ private:
     StreamIO *source = nullptr;
     // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
     // 32-bit unsigned entries, which are cheaper to load, store and index with.
-    // TreeSize + Sentinels entries; those past the nodes are sentinels above every count.
-    uint32_t *counts = nullptr;
+    uint32_t *counts = nullptr;   // TreeSize + Sentinels entries: past the nodes, above every count
     uint32_t *parents = nullptr;  // node parents, then the node of each symbol's leaf, then a spare
     uint32_t *children = nullptr; // TreeSize entries
     TopEntry *topTable = nullptr; // 1 << TopBits entries
@@ -266,8 +265,8 @@ template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
     return int(distanceUpper[first]) << 6 | int(low);
 }
 
-// The same update for a leaf reached along `path` (root first): until the first trade the nodes
-// to raise are known in advance, so their counts are raised without chasing parent links.
+// What updateModel does, for a leaf reached along `path` (root first): until the first trade the
+// nodes to raise are known in advance, so their counts are raised without chasing parent links.
 inline void HuffBitReader::updateAlong(const uint32_t *path, int leafDepth) {
     uint32_t *count = counts;
     for (int i = leafDepth; i >= 0; --i) {
