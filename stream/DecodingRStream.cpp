@@ -1,8 +1,28 @@
 // DecodingRStream: the answers every decompressing stream gives alike.
 #include "stream/DecodingRStream.h"
+#include "stream/MemRWStream.h"
 
 DecodingRStream::DecodingRStream(Kind kind) : kind(kind) {
     status = NoSource;
+}
+
+void DecodingRStream::takeSource(StreamIO *newSource) {
+    source = newSource;
+    memorySource = dynamic_cast<MemRWStream *>(newSource);
+    decodedPosition = 0;
+}
+
+void DecodingRStream::detach() {
+    if (!source)
+        return;
+    flush();
+    source = nullptr;
+    memorySource = nullptr;
+    status = NoSource;
+}
+
+void DecodingRStream::close() {
+    detach();
 }
 
 int32_t DecodingRStream::getPosition() {

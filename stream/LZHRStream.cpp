@@ -51,24 +51,9 @@ void LZHRStream::attach(StreamIO *newSource) {
     // Without its tables the stream cannot decode; it stays without a source.
     if (!newSource || !reader || !reader->isUsable() || !window)
         return;
-    source = newSource;
-    // A memory stream's bytes are read in place (see HuffBitReader::MemoryBits).
-    memorySource = dynamic_cast<MemRWStream *>(newSource);
+    takeSource(newSource); // a memory stream's bytes are read in place (HuffBitReader::MemoryBits)
     restartDecoding();
     status = source->getStatus();
-}
-
-void LZHRStream::detach() {
-    if (!source)
-        return;
-    flush();
-    source = nullptr;
-    memorySource = nullptr;
-    status = NoSource;
-}
-
-void LZHRStream::close() {
-    detach();
 }
 
 void LZHRStream::restartDecoding() {

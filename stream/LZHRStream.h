@@ -9,8 +9,6 @@
 #include "stream/DecodingRStream.h"
 #include "stream/HuffBitReader.h"
 
-class MemRWStream;
-
 class LZHRStream : public DecodingRStream {
 public:
     static constexpr int32_t WindowSize = 4096;
@@ -25,20 +23,16 @@ public:
 
     bool setPosition(int32_t position) override;
     bool read(int32_t count, void *buffer) override;
-    void close() override;
 
     // Starts decoding `source` from its current position. Backward seeks restart at the source's
     // position 0, so that should be where the coded data starts. Null detaches. The bytes of a
     // MemRWStream (or of a class derived from it that reads as it does) are read in place.
     void attach(StreamIO *source);
-    // Forgets the source; the stream reports NoSource until the next attach.
-    void detach();
 
 private:
     void restartDecoding();
     template <class Bits> void decode(Bits &bits, uint8_t *__restrict out, int32_t count);
 
-    MemRWStream *memorySource = nullptr; // the source, when its bytes can be read in place
     HuffBitReader *reader;
     uint8_t *window;
     int32_t matchStart = 0;

@@ -13,25 +13,9 @@ void RLERStream::attach(StreamIO *newSource) {
     detach();
     if (!newSource)
         return;
-    source = newSource;
-    // A memory stream's packets are read in place (same bytes, same source state afterwards).
-    memorySource = dynamic_cast<MemRWStream *>(newSource);
+    takeSource(newSource); // a memory stream's packets are read in place (see MemoryPackets)
     runValue = runRemaining = literalRemaining = 0;
-    decodedPosition = 0;
     status = source->getStatus();
-}
-
-void RLERStream::detach() {
-    if (!source)
-        return;
-    flush();
-    source = nullptr;
-    memorySource = nullptr;
-    status = NoSource;
-}
-
-void RLERStream::close() {
-    detach();
 }
 
 bool RLERStream::failFromSource() {

@@ -6,8 +6,6 @@
 
 #include "stream/DecodingRStream.h"
 
-class MemRWStream;
-
 class RLERStream : public DecodingRStream {
 public:
     static constexpr uint8_t RunFlag = 0x80;
@@ -17,20 +15,16 @@ public:
 
     bool setPosition(int32_t position) override;
     bool read(int32_t count, void *buffer) override;
-    void close() override;
 
     // Starts expanding `source` from its current position. Backward seeks restart at the
     // source's position 0, so that should be where the coded data starts. Null detaches. The bytes
     // of a MemRWStream (or of a class derived from it that reads as it does) are read in place.
     void attach(StreamIO *source);
-    // Forgets the source; the stream reports NoSource until the next attach.
-    void detach();
 
 private:
     template <class Packets> bool expand(Packets &packets, uint8_t *out, int32_t count);
     bool failFromSource();
 
-    MemRWStream *memorySource = nullptr; // the source, when its bytes can be read in place
     uint8_t runValue = 0;
     uint8_t runRemaining = 0;
     uint8_t literalRemaining = 0;
