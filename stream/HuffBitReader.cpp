@@ -3,6 +3,7 @@
 #include "stream/HuffBitReader.h"
 #include "stream/MemRWStream.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -259,15 +260,10 @@ void HuffBitReader::MemoryBits::finish() {
         int64_t needed = consumed + 8 - int64_t(countAtStart);
         bytesRead = needed > 0 ? (needed + 7) / 8 : 0;
     }
+    // Past the bytes it would have read every one and then failed on the next.
     int64_t available = end - start;
-    if (bytesRead <= available) {
-        memory.setPosition(positionAtStart + int32_t(bytesRead));
-    } else {
-        // It would have read every byte and then failed on the next one.
-        memory.setPosition(positionAtStart + int32_t(available));
-        uint8_t ignored;
-        memory.read(1, &ignored);
-    }
+    memory.settleAfterInPlaceReads(positionAtStart + int32_t(std::min(bytesRead, available)),
+                                   bytesRead > available);
     unsigned held = unsigned(int64_t(countAtStart) + 8 * bytesRead - consumed);
     reader.bitBuffer = held ? buffer & ~(~uint64_t(0) >> held) : 0;
     reader.bitCount = held;

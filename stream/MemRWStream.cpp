@@ -81,6 +81,15 @@ bool MemRWStream::write(int32_t count, const void *buffer) {
     return true;
 }
 
+void MemRWStream::settleAfterInPlaceReads(int32_t position, bool ranPastEnd) {
+    // Through the virtual calls: a derived stream sees the same calls its own reads would make.
+    setPosition(position);
+    if (ranPastEnd) {
+        uint8_t ignored;
+        read(1, &ignored);
+    }
+}
+
 bool MemRWStream::flush() {
     return true;
 }

@@ -20,6 +20,10 @@ public:
     // Replaces the region; the stream becomes usable at position 0.
     void attach(int32_t size, void *region);
     int32_t size() const { return int32_t(regionEnd - regionStart); }
+    // For readers that took bytes straight from getDataPointer(): leaves the stream where their
+    // own reads would have, at `position`, and with ranPastEnd failed as a read past the end
+    // leaves it (EndOfData).
+    void settleAfterInPlaceReads(int32_t position, bool ranPastEnd);
 
 private:
     bool failAtCursor(bool writing);

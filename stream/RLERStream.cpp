@@ -69,13 +69,7 @@ struct MemoryPackets {
         byte = *next++;
         return true;
     }
-    void finish() {
-        memory->setPosition(startPosition + int32_t(next - start));
-        if (ranOut) {
-            uint8_t ignored;
-            memory->read(1, &ignored);
-        }
-    }
+    void finish() { memory->settleAfterInPlaceReads(startPosition + int32_t(next - start), ranOut); }
 };
 
 } // namespace
