@@ -4,10 +4,12 @@
 // (MemoryInput) or, one read(1) each, from a stream (StreamInput).
 #pragma once
 
-#include "stream/StreamIO.h"
+#include <qarvex/stream/StreamIO.h>
 
 #include <cstddef>
 #include <cstdint>
+
+namespace qarvex {
 
 namespace baseline {
 
@@ -217,3 +219,5 @@ private:
     uint8_t distanceLength[256] = {};
     uint8_t ring[RingSize + Lookahead - 1] = {};
 };
+
+} // namespace qarvex

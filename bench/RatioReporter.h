@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace qarvex {
+
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     explicit RatioReporter(int labelWidth = 60) : labelWidth(labelWidth) {}
@@ -41,3 +43,5 @@ private:
     int labelWidth;
     std::map<std::string, double> times;
 };
+
+} // namespace qarvex

@@ -7,9 +7,9 @@
 //   memcpy of the expanded bytes.
 #include "bench/BitAtATimeLzh.h"
 #include "bench/RatioReporter.h"
-#include "stream/LZHRStream.h"
-#include "stream/MemRWStream.h"
-#include "stream/RLERStream.h"
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLERStream.h>
 
 #include <benchmark/benchmark.h>
 
@@ -20,6 +20,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

@@ -3,11 +3,11 @@
 // the result; run-heavy data through RLEEncoder against RLERStream expanding it. The coded sizes
 // are reported as counters, and every coded stream is checked to decode to its input first.
 #include "bench/RatioReporter.h"
-#include "stream/LZHEncoder.h"
-#include "stream/LZHRStream.h"
-#include "stream/MemRWStream.h"
-#include "stream/RLEEncoder.h"
-#include "stream/RLERStream.h"
+#include <qarvex/stream/LZHEncoder.h>
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLEEncoder.h>
+#include <qarvex/stream/RLERStream.h>
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +17,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

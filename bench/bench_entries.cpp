@@ -8,10 +8,10 @@
 //   memcpy of the expanded bytes.
 #include "bench/BitAtATimeLzh.h"
 #include "bench/RatioReporter.h"
-#include "code/VolumeBuilder.h"
-#include "code/VolumeRStream.h"
-#include "stream/LZHRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/volume/VolumeBuilder.h>
+#include <qarvex/volume/VolumeRStream.h>
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +25,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

@@ -6,8 +6,8 @@
 // the fastest run counts. The ratio extraction / in-memory decoding is printed at the end, with
 // the wall-clock figures beside it. The extracted files are compared with the plain vectors before
 // anything is timed.
-#include "code/VolumeBuilder.h"
-#include "code/VolumeRStream.h"
+#include <qarvex/volume/VolumeBuilder.h>
+#include <qarvex/volume/VolumeRStream.h>
 
 #include <benchmark/benchmark.h>
 
@@ -24,6 +24,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

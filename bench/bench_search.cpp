@@ -2,7 +2,7 @@
 // zip with zipinfo: `qarvex '*.pft' big.vol` vs `zipinfo -1 big.zip '*.pft'`, both as child
 // processes with their output thrown away, timed in the same run. Prints the time ratio (goal:
 // qarvex at most a fifth of zipinfo's time) and each program's peak resident memory.
-#include "code/VolumeBuilder.h"
+#include <qarvex/volume/VolumeBuilder.h>
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+using namespace qarvex;
 
 extern char **environ;
 

@@ -3,8 +3,8 @@
 // and MemRWStream (a virtual call and a status check per read) against memcpy from the same
 // memory. Each pair reads the same bytes in the same chunk sizes; the summary at the end prints
 // the time ratios measured in this run.
-#include "stream/FileRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/FileRStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <benchmark/benchmark.h>
 
@@ -18,6 +18,8 @@
 #include <vector>
 
 #include <unistd.h>
+
+using namespace qarvex;
 
 namespace {
 

@@ -1,11 +1,13 @@
 // The assertion log: record formats, flags and the fatal path.
-#include "core/AssertLog.h"
+#include <qarvex/core/AssertLog.h>
 
-#include "platform/Platform.h"
+#include <qarvex/platform/Platform.h>
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+namespace qarvex {
 
 namespace {
 
@@ -108,3 +110,5 @@ void AssertLog::report(AssertKind kind, const char *file, const char *text, int3
     // runtime's exit routines.
     platform::exitProcessNow(1);
 }
+
+} // namespace qarvex

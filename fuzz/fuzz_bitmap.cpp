@@ -6,10 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXPalette.h"
-#include "stream/MemRWStream.h"
 #include "tests/gfx/GfxTestSupport.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/stream/MemRWStream.h>
+
+using namespace qarvex;
 
 namespace {
 

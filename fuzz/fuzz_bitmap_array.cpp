@@ -6,10 +6,12 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "stream/MemRWStream.h"
 #include "tests/gfx/GfxTestSupport.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/stream/MemRWStream.h>
+
+using namespace qarvex;
 
 namespace {
 

@@ -3,15 +3,17 @@
 // blocks) and on a block writer that starts, writes and finishes blocks in a scratch region. Any
 // read or write outside the regions, a pointer handed out beyond them, or a transfer count beyond
 // what was asked is a failure.
-#include "core/LittleEndian.h"
-#include "stream/BlockStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/stream/BlockStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

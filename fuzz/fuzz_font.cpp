@@ -6,12 +6,14 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXFont.h"
-#include "gfx/GFXPalette.h"
-#include "persist/PersistentStream.h"
-#include "stream/MemRWStream.h"
 #include "tests/gfx/GfxTestSupport.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXFont.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/persist/PersistentStream.h>
+#include <qarvex/stream/MemRWStream.h>
+
+using namespace qarvex;
 
 namespace {
 

@@ -8,14 +8,16 @@
 // Input: one byte giving the number of script bytes (up to 32), the script, then the coded bytes.
 // Each script byte is an operation: the top two bits pick read (small or large) or seek, the rest
 // a size or a target.
-#include "stream/LZHEncoder.h"
-#include "stream/LZHRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/LZHEncoder.h>
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "gfx/GFXPalette.h"
-#include "stream/MemRWStream.h"
 #include "tests/gfx/GfxTestSupport.h"
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/stream/MemRWStream.h>
+
+using namespace qarvex;
 
 namespace {
 

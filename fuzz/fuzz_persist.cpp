@@ -1,15 +1,17 @@
 // Fuzz target: arbitrary bytes read as a series of persistent object blocks, with small test
 // classes registered (versioned and not, by tag, by small slot, by index, nested, and one
 // found by content). The first byte chooses whether a reference table is installed.
-#include "core/LittleEndian.h"
-#include "core/Vector.h"
-#include "persist/PersistentStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/core/Vector.h>
+#include <qarvex/persist/PersistentStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <set>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

@@ -6,14 +6,16 @@
 //
 // Input: one byte giving the number of script bytes (up to 32), the script, then the coded bytes.
 // Each script byte is an operation: bit 7 picks read or seek, the rest a size or a target.
-#include "stream/MemRWStream.h"
-#include "stream/RLEEncoder.h"
-#include "stream/RLERStream.h"
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLEEncoder.h>
+#include <qarvex/stream/RLERStream.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+using namespace qarvex;
 
 namespace {
 

@@ -7,7 +7,7 @@
 // Names and directories stay inside the scratch tree (no roots, few ".."), so that probes never
 // wander over the machine. Checked: a probe never moves the current directory, an open loose file
 // has the size that sizeInDirectories reports, and whatever opens can be read to its size.
-#include "code/VolumeRStream.h"
+#include <qarvex/volume/VolumeRStream.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +18,8 @@
 #include <string_view>
 #include <system_error>
 #include <unistd.h> // mkdtemp
+
+using namespace qarvex;
 
 namespace fs = std::filesystem;
 

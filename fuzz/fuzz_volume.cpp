@@ -2,12 +2,14 @@
 // which is opened, its entry table walked, and every entry (stored, RLE or LZH) opened by name and
 // by id and read: in pieces of varying sizes up to its size (at most 64 KiB, since sizes come from
 // the file), then again after seeking back to the start and forward to the middle.
-#include "code/VolumeRStream.h"
+#include <qarvex/volume/VolumeRStream.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+
+using namespace qarvex;
 
 namespace {
 

@@ -1,6 +1,6 @@
 // GFXBitmap: creation, the PBMP chunk reader and writer, the Windows BMP reader and writer, detail
 // levels and pixel remapping.
-#include "gfx/GFXBitmap.h"
+#include <qarvex/gfx/GFXBitmap.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,10 +8,12 @@
 #include <iterator>
 #include <new>
 
-#include "core/LittleEndian.h"
 #include "gfx/GFXChunk.h"
-#include "gfx/GFXPalette.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/stream/StreamIO.h>
+
+namespace qarvex {
 
 int32_t bitmapSerialCounter = 1;
 
@@ -388,3 +390,5 @@ bool GFXBitmap::writeWindows(StreamIO &stream) {
             stream.write(stride, pixels + int64_t(row) * stride);
     return stream.getStatus() == StreamIO::Ok;
 }
+
+} // namespace qarvex

@@ -1,15 +1,17 @@
 // GFXBitmapArray: the PBMA reader and writer and re-indexing by the remap table.
-#include "gfx/GFXBitmapArray.h"
+#include <qarvex/gfx/GFXBitmapArray.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "core/LittleEndian.h"
-#include "gfx/GFXBitmap.h"
 #include "gfx/GFXChunk.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/stream/StreamIO.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -259,3 +261,5 @@ bool GFXBitmapArray::write(StreamIO &stream, uint32_t flags) {
         written = bitmaps[i]->write(stream, flags & ~GFXBitmap::WindowsFormat) && written;
     return written && stream.getStatus() == StreamIO::Ok;
 }
+
+} // namespace qarvex

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "stream/StreamIO.h"
+#include <qarvex/stream/StreamIO.h>
+
+namespace qarvex {
 
 namespace gfxchunk {
 
@@ -81,3 +83,5 @@ uint8_t *readAllocated(StreamIO &stream, uint64_t size, uint64_t before, uint64_
 }
 
 } // namespace gfxchunk
+
+} // namespace qarvex

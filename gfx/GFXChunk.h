@@ -5,7 +5,9 @@
 
 #include <cstdint>
 
-#include "core/LittleEndian.h"
+#include <qarvex/core/LittleEndian.h>
+
+namespace qarvex {
 
 class StreamIO;
 
@@ -34,3 +36,5 @@ bool readFixed(StreamIO &stream, uint32_t size, uint32_t fixed, uint8_t *into);
 uint8_t *readAllocated(StreamIO &stream, uint64_t size, uint64_t before, uint64_t after);
 
 } // namespace gfxchunk
+
+} // namespace qarvex

@@ -1,17 +1,19 @@
 // GFXFont: the font body reader and writer, glyph lookup with the shared missing-glyph box,
 // measuring in 16.16 fixed point, and recolouring of the glyph images.
-#include "gfx/GFXFont.h"
+#include <qarvex/gfx/GFXFont.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 
-#include "core/LittleEndian.h"
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXPalette.h"
-#include "persist/PersistentStream.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/persist/PersistentStream.h>
+#include <qarvex/stream/StreamIO.h>
+
+namespace qarvex {
 
 Persistent::AbstractTaggedClass *GFXFont::classFactory = nullptr;
 
@@ -451,3 +453,5 @@ void GFXFont::clearBackColor2(int32_t flag) {
     if (flag)
         backColor = 0;
 }
+
+} // namespace qarvex

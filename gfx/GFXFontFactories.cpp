@@ -1,5 +1,7 @@
 // The font classes' start-up object: makes the factories known to the classes' getClass.
-#include "gfx/GFXFontFactories.h"
+#include <qarvex/gfx/GFXFontFactories.h>
+
+namespace qarvex {
 
 GFXFontFactories::GFXFontFactories() {
     GFXFont::classFactory = &font;
@@ -12,3 +14,5 @@ GFXFontFactories::~GFXFontFactories() {
     if (GFXFont::classFactory == &font)
         GFXFont::classFactory = previousFont;
 }
+
+} // namespace qarvex

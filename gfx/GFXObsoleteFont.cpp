@@ -1,5 +1,7 @@
 // GFXObsoleteFont: the retired font format, known by its tag and refused.
-#include "gfx/GFXObsoleteFont.h"
+#include <qarvex/gfx/GFXObsoleteFont.h>
+
+namespace qarvex {
 
 Persistent::AbstractTaggedClass *GFXObsoleteFont::classFactory = nullptr;
 
@@ -14,3 +16,5 @@ int32_t GFXObsoleteFont::write(StreamIO *, int32_t, int32_t) {
 Persistent::AbstractTaggedClass *GFXObsoleteFont::getClass() {
     return classFactory;
 }
+
+} // namespace qarvex

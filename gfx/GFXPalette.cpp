@@ -1,15 +1,17 @@
 // GFXPalette: construction, the RIFF "PAL " and "PL98" readers and writers, the table area and
 // the index mask.
-#include "gfx/GFXPalette.h"
+#include <qarvex/gfx/GFXPalette.h>
 
 #include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "core/LittleEndian.h"
 #include "gfx/GFXChunk.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/stream/StreamIO.h>
+
+namespace qarvex {
 
 int32_t paletteStampCounter = 0;
 
@@ -486,3 +488,5 @@ bool GFXPalette::hasIndex(int32_t index) const {
         return false;
     return (indexMask[index / 32] >> (31 - index % 32)) & 1;
 }
+
+} // namespace qarvex

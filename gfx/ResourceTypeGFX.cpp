@@ -1,11 +1,13 @@
 // The graphics resource kinds: each forwards to the load and destroy of one graphics class. The
 // size given to load is not needed; every reader finds the end of its data from the data.
-#include "gfx/ResourceTypeGFX.h"
+#include <qarvex/gfx/ResourceTypeGFX.h>
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "gfx/GFXFont.h"
-#include "gfx/GFXPalette.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/gfx/GFXFont.h>
+#include <qarvex/gfx/GFXPalette.h>
+
+namespace qarvex {
 
 void *ResourceTypeGFXBitmap::load(StreamIO *stream, int32_t) {
     return stream ? GFXBitmap::load(*stream, GFXBitmap::IncludePalette) : nullptr;
@@ -38,3 +40,5 @@ void *ResourceTypeGFXFont::load(StreamIO *stream, int32_t) {
 void ResourceTypeGFXFont::unload(void *object) {
     delete static_cast<GFXFont *>(object);
 }
+
+} // namespace qarvex

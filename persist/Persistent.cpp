@@ -1,12 +1,14 @@
 // Persistent base classes, the class registry and the factories' common behaviour.
-#include "persist/Persistent.h"
+#include <qarvex/persist/Persistent.h>
 
-#include "core/LittleEndian.h"
-#include "persist/PersistentStream.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/persist/PersistentStream.h>
+#include <qarvex/stream/StreamIO.h>
 
 #include <cstdio>
 #include <cstring>
+
+namespace qarvex {
 
 namespace Persistent {
 
@@ -189,3 +191,5 @@ AbstractRecognizer *recognizerList() {
 }
 
 } // namespace Persistent
+
+} // namespace qarvex

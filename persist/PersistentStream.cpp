@@ -1,10 +1,12 @@
 // Reading and writing persistent object blocks.
-#include "persist/PersistentStream.h"
+#include <qarvex/persist/PersistentStream.h>
 
-#include "stream/BlockStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/BlockStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <cstring>
+
+namespace qarvex {
 
 namespace Persistent {
 
@@ -250,3 +252,5 @@ int32_t writeObject(StreamIO *stream, Base *object, Framing framing) {
 }
 
 } // namespace Persistent
+
+} // namespace qarvex

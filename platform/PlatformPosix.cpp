@@ -1,7 +1,7 @@
 // POSIX implementation of the platform layer. Errors are translated to the Windows error
 // numbers that the streams compare against; sharing rules are emulated with flock.
-#include "platform/Platform.h"
-#include "platform/Wildcard.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/platform/Wildcard.h>
 
 #include <algorithm>
 #include <cctype>
@@ -17,6 +17,8 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace qarvex {
 
 namespace platform {
 namespace {
@@ -469,3 +471,5 @@ void exitProcessNow(int code) {
 }
 
 } // namespace platform
+
+} // namespace qarvex

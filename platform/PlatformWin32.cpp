@@ -1,7 +1,7 @@
 // Win32 implementation of the platform layer. The system's own error numbers are already the
 // ones the streams compare against; sharing rules are the share modes of CreateFileA.
-#include "platform/Platform.h"
-#include "platform/Wildcard.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/platform/Wildcard.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -9,6 +9,8 @@
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+namespace qarvex {
 
 namespace platform {
 namespace {
@@ -418,3 +420,5 @@ void exitProcessNow(int code) {
 }
 
 } // namespace platform
+
+} // namespace qarvex

@@ -1,8 +1,10 @@
 // TemporaryFile: random hidden names, created with the platform's exclusive create.
-#include "platform/TemporaryFile.h"
+#include <qarvex/platform/TemporaryFile.h>
 
 #include <cstdio>
 #include <random>
+
+namespace qarvex {
 
 namespace platform {
 
@@ -20,3 +22,5 @@ FileHandle createTemporaryIn(FolderHandle folder, std::string &name) {
 }
 
 } // namespace platform
+
+} // namespace qarvex

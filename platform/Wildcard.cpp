@@ -1,11 +1,13 @@
 // Windows-style name matching and case-insensitive name order, the pure part of the platform
 // layer that every system's implementation shares.
-#include "platform/Wildcard.h"
+#include <qarvex/platform/Wildcard.h>
 
-#include "platform/Platform.h"
+#include <qarvex/platform/Platform.h>
 
 #include <algorithm>
 #include <cctype>
+
+namespace qarvex {
 
 namespace platform {
 
@@ -58,3 +60,5 @@ void sortNamesIgnoringCase(std::vector<std::string> &names) {
 }
 
 } // namespace platform
+
+} // namespace qarvex

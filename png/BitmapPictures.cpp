@@ -2,13 +2,15 @@
 // an array's bitmaps side by side on one contact sheet.
 #include "png/PictureParts.h"
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+namespace qarvex {
 
 namespace png::parts {
 
@@ -130,3 +132,5 @@ void convertBitmapArray(MemRWStream &stream, const Settings &settings, Conversio
 }
 
 } // namespace png::parts
+
+} // namespace qarvex

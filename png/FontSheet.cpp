@@ -3,13 +3,15 @@
 // font's metrics and of where each glyph lies in its bitmap and in the sheet.
 #include "png/PictureParts.h"
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXFont.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXFont.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+
+namespace qarvex {
 
 namespace png::parts {
 
@@ -134,3 +136,5 @@ void convertFont(MemRWStream &stream, const std::string &name, const Settings &s
 }
 
 } // namespace png::parts
+
+} // namespace qarvex

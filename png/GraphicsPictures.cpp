@@ -1,13 +1,15 @@
 // GraphicsPictures: the kind of a graphics file by its extension, and its conversion into the
 // files that show it.
-#include "png/GraphicsPictures.h"
+#include <qarvex/png/GraphicsPictures.h>
 
-#include "gfx/GFXPalette.h"
 #include "png/PictureParts.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <cctype>
 #include <cstring>
+
+namespace qarvex {
 
 namespace png {
 
@@ -90,3 +92,5 @@ GFXPalette *readPaletteFile(const uint8_t *bytes, size_t size) {
 }
 
 } // namespace png
+
+} // namespace qarvex

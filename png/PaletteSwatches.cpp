@@ -3,11 +3,13 @@
 // a transparent band between them. Entries a RIFF palette does not hold are left transparent.
 #include "png/PictureParts.h"
 
-#include "gfx/GFXPalette.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
 #include <memory>
+
+namespace qarvex {
 
 namespace png::parts {
 
@@ -50,3 +52,5 @@ void convertPalette(MemRWStream &stream, Conversion &conversion) {
 }
 
 } // namespace png::parts
+
+} // namespace qarvex

@@ -1,5 +1,7 @@
 // Picture: sizing the pixel rows of a picture.
-#include "png/Picture.h"
+#include <qarvex/png/Picture.h>
+
+namespace qarvex {
 
 namespace png {
 
@@ -15,3 +17,5 @@ bool Picture::allocate(Format newFormat, int32_t newWidth, int32_t newHeight) {
 }
 
 } // namespace png
+
+} // namespace qarvex

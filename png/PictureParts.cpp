@@ -1,10 +1,12 @@
 // The pieces of the graphics pictures: colours, bitmap levels as pictures, the sheet canvas.
 #include "png/PictureParts.h"
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXPalette.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXPalette.h>
 
 #include <algorithm>
+
+namespace qarvex {
 
 namespace png::parts {
 
@@ -177,3 +179,5 @@ bool addPicture(Conversion &conversion, const std::string &suffix, const Picture
 }
 
 } // namespace png::parts
+
+} // namespace qarvex

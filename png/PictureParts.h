@@ -2,12 +2,14 @@
 // bitmap's levels, an RGBA canvas for sheets, and the step from a picture to an output file.
 #pragma once
 
-#include "png/GraphicsPictures.h"
-#include "png/Picture.h"
+#include <qarvex/png/GraphicsPictures.h>
+#include <qarvex/png/Picture.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 struct GFXBitmap;
 struct GFXPalette;
@@ -67,3 +69,5 @@ void convertFont(MemRWStream &stream, const std::string &name, const Settings &s
 void convertPalette(MemRWStream &stream, Conversion &conversion);
 
 } // namespace png::parts
+
+} // namespace qarvex

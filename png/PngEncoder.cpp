@@ -1,6 +1,6 @@
 // The PNG encoder: a picture written through libpng into memory. libpng reports errors by
 // longjmp, so the frames it may leave hold plain data only, and the output grows with malloc.
-#include "png/Picture.h"
+#include <qarvex/png/Picture.h>
 
 #include <png.h>
 
@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+namespace qarvex {
 
 namespace png {
 
@@ -108,3 +110,5 @@ bool encodePng(const Picture &picture, std::vector<uint8_t> &out, std::string &e
 }
 
 } // namespace png
+
+} // namespace qarvex

@@ -1,5 +1,7 @@
 // The PNG encoder of a build without libpng for its target: every picture is refused, with why.
-#include "png/Picture.h"
+#include <qarvex/png/Picture.h>
+
+namespace qarvex {
 
 namespace png {
 
@@ -9,3 +11,5 @@ bool encodePng(const Picture &, std::vector<uint8_t> &, std::string &error) {
 }
 
 } // namespace png
+
+} // namespace qarvex

@@ -1,10 +1,12 @@
 // The raw-data kinds: load a resource's bytes in place or as a private copy.
-#include "resource/RawData.h"
+#include <qarvex/resource/RawData.h>
 
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
 
 #include <new>
 #include <type_traits>
+
+namespace qarvex {
 
 // Kinds stay registered through the whole teardown: nothing may run when they go.
 static_assert(std::is_trivially_destructible_v<ResourceTypeRawData>);
@@ -61,3 +63,5 @@ void *ResourceTypeStaticRawData::load(StreamIO *stream, int32_t size) {
 }
 
 void ResourceTypeStaticRawData::unload(void *) {}
+
+} // namespace qarvex

@@ -1,9 +1,11 @@
 // The resource name table, its chunk pool and the backslash path helpers.
-#include "resource/ResourceNameTable.h"
+#include <qarvex/resource/ResourceNameTable.h>
 
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+namespace qarvex {
 
 namespace {
 
@@ -170,3 +172,5 @@ const char *joinPath(const char *directory, const char *name) {
         return nullptr;
     return joinBuffer;
 }
+
+} // namespace qarvex

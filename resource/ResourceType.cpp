@@ -1,7 +1,9 @@
 // The resource kind registry and the extension code.
-#include "resource/ResourceType.h"
+#include <qarvex/resource/ResourceType.h>
 
 #include <cstring>
+
+namespace qarvex {
 
 namespace {
 
@@ -37,3 +39,5 @@ ResourceType::ResourceType(const char *extension, int32_t kindParam)
 ResourceType *ResourceType::registryHead() {
     return registry;
 }
+
+} // namespace qarvex

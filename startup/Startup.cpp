@@ -1,11 +1,13 @@
 // The library's process-wide objects, constructed here in their fixed order and torn down in the
 // reverse order. C++ orders static construction only within one translation unit, which is why
 // they all live in this one.
-#include "core/AssertLog.h"
-#include "gfx/GFXFontFactories.h"
-#include "gfx/ResourceTypeGFX.h"
-#include "resource/RawData.h"
-#include "resource/ResourceNameTable.h"
+#include <qarvex/core/AssertLog.h>
+#include <qarvex/gfx/GFXFontFactories.h>
+#include <qarvex/gfx/ResourceTypeGFX.h>
+#include <qarvex/resource/RawData.h>
+#include <qarvex/resource/ResourceNameTable.h>
+
+namespace qarvex {
 
 // 1. The assertion log: first up, last down.
 AssertLog assertLog;
@@ -25,3 +27,5 @@ GFXFontFactories fontFactories;
 // 5. The graphics resource kinds, after the raw-data kinds: the registry then reads ".pft",
 // ".dpl", ".ppl", ".pba", ".pbm", ".pal", ".png", ".bmp", ".dib", ".sdt", ".dat".
 GFXResourceKinds graphicsKinds;
+
+} // namespace qarvex

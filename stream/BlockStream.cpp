@@ -1,7 +1,9 @@
 // Block streams: reading, writing and finishing tagged blocks inside an inner stream.
-#include "stream/BlockStream.h"
+#include <qarvex/stream/BlockStream.h>
 
-#include "core/LittleEndian.h"
+#include <qarvex/core/LittleEndian.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -240,3 +242,5 @@ void BlockRWStream::close() {
     }
     forget();
 }
+
+} // namespace qarvex

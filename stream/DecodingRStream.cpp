@@ -1,6 +1,8 @@
 // DecodingRStream: the answers every decompressing stream gives alike.
-#include "stream/DecodingRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/DecodingRStream.h>
+#include <qarvex/stream/MemRWStream.h>
+
+namespace qarvex {
 
 DecodingRStream::DecodingRStream(Kind kind) : kind(kind) {
     status = NoSource;
@@ -64,3 +66,5 @@ bool DecodingRStream::skipForward(int32_t count) {
     }
     return read(count % SkipChunk, scratch);
 }
+
+} // namespace qarvex

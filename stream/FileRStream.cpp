@@ -1,10 +1,12 @@
 // FileRStream: the windowed file reader. While the window is in use the stream's position is
 // windowPosition and the file pointer stands just after the window's last byte; otherwise the
 // stream's position is the file pointer.
-#include "stream/FileRStream.h"
+#include <qarvex/stream/FileRStream.h>
 
 #include <algorithm>
 #include <cstring>
+
+namespace qarvex {
 
 FileRStream::~FileRStream() {
     close();
@@ -153,3 +155,5 @@ int32_t FileRStream::query(int32_t code) {
         return 0;
     }
 }
+
+} // namespace qarvex

@@ -1,12 +1,14 @@
 // HuffBitReader: the adaptive Huffman model (initial tree, count updates that keep the sibling
 // order, periodic halving) and the fixed distance code tables.
-#include "stream/HuffBitReader.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/HuffBitReader.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
+
+namespace qarvex {
 
 namespace {
 
@@ -268,3 +270,5 @@ void HuffBitReader::MemoryBits::finish() {
     reader.bitBuffer = held ? buffer & ~(~uint64_t(0) >> held) : 0;
     reader.bitCount = held;
 }
+
+} // namespace qarvex

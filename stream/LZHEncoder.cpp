@@ -1,13 +1,15 @@
 // LZHEncoder: hash-chain match finding, lazy match choice priced by the adaptive model, and the
 // bit output.
-#include "stream/LZHEncoder.h"
+#include <qarvex/stream/LZHEncoder.h>
 
-#include "stream/LZHRStream.h"
+#include <qarvex/stream/LZHRStream.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
+
+namespace qarvex {
 
 namespace {
 
@@ -275,3 +277,5 @@ bool LZHEncoder::run(const uint8_t *data, int32_t size, BitWriter &writer) {
     delete[] extended;
     return true;
 }
+
+} // namespace qarvex

@@ -1,12 +1,14 @@
 // LZHRStream: decodes literals and window matches into the caller's buffer, keeping the ring of
 // recent output, and continues a match that a read ends in the middle of.
-#include "stream/LZHRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
+
+namespace qarvex {
 
 namespace {
 
@@ -177,3 +179,5 @@ bool LZHRStream::setPosition(int32_t position) {
     }
     return skipForward(skip);
 }
+
+} // namespace qarvex

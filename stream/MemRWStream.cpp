@@ -1,7 +1,9 @@
 // MemRWStream: reads, writes and positions inside a caller's memory region.
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
 
 #include <cstring>
+
+namespace qarvex {
 
 MemRWStream::MemRWStream() {
     close();
@@ -112,3 +114,5 @@ int32_t MemRWStream::query(int32_t code) {
         return 0;
     }
 }
+
+} // namespace qarvex

@@ -1,8 +1,10 @@
 // RLEEncoder: splits the input into runs and literal stretches.
-#include "stream/RLEEncoder.h"
+#include <qarvex/stream/RLEEncoder.h>
 
 #include <algorithm>
 #include <cstring>
+
+namespace qarvex {
 
 namespace {
 
@@ -81,3 +83,5 @@ bool RLEEncoder::encode(const void *data, int32_t size, StreamIO *sink) {
     flush();
     return ok;
 }
+
+} // namespace qarvex

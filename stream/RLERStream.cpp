@@ -1,11 +1,13 @@
 // RLERStream: expands run and literal packets into the caller's buffer; a packet may continue
 // across reads. The first failure of the source lasts until the stream is attached again.
-#include "stream/RLERStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLERStream.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+
+namespace qarvex {
 
 RLERStream::RLERStream() : DecodingRStream(KindRLE) {}
 
@@ -150,3 +152,5 @@ bool RLERStream::setPosition(int32_t position) {
     }
     return skipForward(skip);
 }
+
+} // namespace qarvex

@@ -1,7 +1,9 @@
 // The do-nothing behaviour of the abstract stream, and the length-prefixed string helpers.
-#include "stream/StreamIO.h"
+#include <qarvex/stream/StreamIO.h>
 
 #include <cstring>
+
+namespace qarvex {
 
 int32_t StreamIO::getStatus() {
     return status;
@@ -59,3 +61,5 @@ bool StreamIO::writeString(const char *text) {
         return write(shown, text);
     return wrote;
 }
+
+} // namespace qarvex

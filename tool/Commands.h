@@ -5,6 +5,8 @@
 #include "tool/Console.h"
 #include "tool/Options.h"
 
+namespace qarvex {
+
 namespace tool {
 
 // -l: each volume with matches, one aligned row per matching entry, and a total line.
@@ -15,3 +17,5 @@ int extractEntries(const Options &options, Console &console);
 int testEntries(const Options &options, Console &console);
 
 } // namespace tool
+
+} // namespace qarvex

@@ -1,10 +1,12 @@
 // Console: result lines, diagnostics and the progress line kept out of each other's way.
 #include "tool/Console.h"
 
-#include "platform/Platform.h"
+#include <qarvex/platform/Platform.h>
 
 #include <chrono>
 #include <cstdarg>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -122,3 +124,5 @@ void Console::diagnostic(const char *format, ...) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

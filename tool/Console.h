@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+namespace qarvex {
+
 namespace tool {
 
 // A few words for a system error number, for diagnostics ("cannot write: disk full").
@@ -64,3 +66,5 @@ private:
 };
 
 } // namespace tool
+
+} // namespace qarvex

@@ -7,15 +7,17 @@
 //   2 entries written, 40211 bytes
 #include "tool/CreateCommand.h"
 
-#include "code/VolumeRStream.h"
-#include "code/VolumeWriter.h"
-#include "platform/Platform.h"
 #include "tool/CreateOptions.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/volume/VolumeRStream.h>
+#include <qarvex/volume/VolumeWriter.h>
 
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -328,3 +330,5 @@ int addToVolume(const Options &options, Console &console) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qarvex {
+
 namespace tool {
 
 int createVolume(const Options &options, Console &console);
@@ -19,3 +21,5 @@ int addToVolume(const Options &options, Console &console);
 uint32_t idFromFileName(const std::string &name);
 
 } // namespace tool
+
+} // namespace qarvex

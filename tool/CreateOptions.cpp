@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace qarvex {
+
 namespace tool {
 
 int parseCreateOption(char letter, const char *rest, const char *next, Options &options, std::string &error) {
@@ -85,3 +87,5 @@ void printCreateHelp(std::FILE *out) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

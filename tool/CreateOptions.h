@@ -2,11 +2,13 @@
 // -i. The main option reader hands these letters over.
 #pragma once
 
-#include "code/VolumeWriter.h"
 #include "tool/Options.h"
+#include <qarvex/volume/VolumeWriter.h>
 
 #include <cstdio>
 #include <string>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -22,3 +24,5 @@ bool methodFromName(const char *name, VolumeWriter::Method &method);
 void printCreateHelp(std::FILE *out);
 
 } // namespace tool
+
+} // namespace qarvex

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+namespace qarvex {
+
 namespace tool {
 
 EntryFault EntryDecoder::checkRecord(ToolVolume &volume, const VolumeItem &item) {
@@ -70,3 +72,5 @@ std::string EntryDecoder::describe(EntryFault fault, const VolumeItem &item) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+namespace qarvex {
+
 namespace tool {
 
 enum class EntryFault {
@@ -47,3 +49,5 @@ private:
 };
 
 } // namespace tool
+
+} // namespace qarvex

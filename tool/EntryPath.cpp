@@ -5,6 +5,8 @@
 #include <cctype>
 #include <string_view>
 
+namespace qarvex {
+
 namespace tool {
 
 namespace {
@@ -52,3 +54,5 @@ const char *splitEntryName(const char *name, EntryPath &path) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace qarvex {
+
 namespace tool {
 
 struct EntryPath {
@@ -18,3 +20,5 @@ struct EntryPath {
 const char *splitEntryName(const char *name, EntryPath &path);
 
 } // namespace tool
+
+} // namespace qarvex

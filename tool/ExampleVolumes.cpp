@@ -1,6 +1,8 @@
 // The entries of the example volumes: a few texts among the kinds of files volumes usually hold.
 #include "tool/ExampleVolumes.h"
 
+namespace qarvex {
+
 namespace examples {
 
 VolumeBuilder demoVolume() {
@@ -40,3 +42,5 @@ VolumeBuilder oldDemoVolume() {
 }
 
 } // namespace examples
+
+} // namespace qarvex

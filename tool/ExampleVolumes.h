@@ -2,7 +2,9 @@
 // byte for byte (qarvex_make_examples) and checked against the shipped files (the tests).
 #pragma once
 
-#include "code/VolumeBuilder.h"
+#include <qarvex/volume/VolumeBuilder.h>
+
+namespace qarvex {
 
 namespace examples {
 
@@ -15,3 +17,5 @@ inline constexpr const char *DemoFileName = "demo.vol";
 inline constexpr const char *OldDemoFileName = "demo-old.vol";
 
 } // namespace examples
+
+} // namespace qarvex

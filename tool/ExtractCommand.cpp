@@ -1,17 +1,19 @@
 // The -x command: every matching entry decoded into a file under the target folder. Names are
 // checked before anything is created, folders are entered without following links, and a file is
 // written under a temporary name and renamed only once it holds the whole entry.
-#include "platform/Platform.h"
-#include "platform/TemporaryFile.h"
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
 #include "tool/PictureExport.h"
 #include "tool/VolumeWalk.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/platform/TemporaryFile.h>
 
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -191,3 +193,5 @@ int extractEntries(const Options &options, Console &console) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -2,18 +2,20 @@
 // classes' own writers.
 #include "tool/GraphicsExample.h"
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "gfx/GFXFont.h"
-#include "gfx/GFXPalette.h"
-#include "persist/PersistentStream.h"
-#include "stream/StreamIO.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/gfx/GFXFont.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/persist/PersistentStream.h>
+#include <qarvex/stream/StreamIO.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace examples {
 
@@ -288,3 +290,5 @@ VolumeBuilder graphicsVolume() {
 }
 
 } // namespace examples
+
+} // namespace qarvex

@@ -4,7 +4,9 @@
 // (qarvex_make_graphics_example) and checked against the shipped file (the tests).
 #pragma once
 
-#include "code/VolumeBuilder.h"
+#include <qarvex/volume/VolumeBuilder.h>
+
+namespace qarvex {
 
 namespace examples {
 
@@ -13,3 +15,5 @@ VolumeBuilder graphicsVolume();
 inline constexpr const char *GraphicsFileName = "graphics.vol";
 
 } // namespace examples
+
+} // namespace qarvex

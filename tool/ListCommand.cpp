@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace qarvex {
+
 namespace tool {
 
 namespace {
@@ -65,3 +67,5 @@ int listEntries(const Options &options, Console &console) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -1,11 +1,13 @@
 // MatchList: the wildcard matcher and the walk over a volume's entry table.
 #include "tool/MatchList.h"
 
-#include "code/VolumeNames.h"
-#include "code/VolumeStream.h"
+#include <qarvex/volume/VolumeNames.h>
+#include <qarvex/volume/VolumeStream.h>
 
 #include <cstring>
 #include <string>
+
+namespace qarvex {
 
 MatchList::MatchList(const char *expression, int32_t limit) : limit(limit) {
     setPattern(expression);
@@ -104,3 +106,5 @@ bool MatchList::wildcardMatch(const char *p, const char *s, bool exactCase) {
     }
     return result && *p == *s;
 }
+
+} // namespace qarvex

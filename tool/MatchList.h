@@ -2,9 +2,11 @@
 // into the volume's string block, up to a fixed limit.
 #pragma once
 
-#include "core/Vector.h"
+#include <qarvex/core/Vector.h>
 
 #include <cstdint>
+
+namespace qarvex {
 
 class VolumeStream;
 
@@ -44,3 +46,5 @@ private:
     int32_t limit;
     Vector<const char *> matches{5};
 };
+
+} // namespace qarvex

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace qarvex {
+
 namespace tool {
 
 bool parseOptions(int argc, char *const *argv, Options &options, std::string &error) {
@@ -136,3 +138,5 @@ void printVersion(std::FILE *out) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

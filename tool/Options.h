@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+namespace qarvex {
+
 namespace tool {
 
 enum ExitStatus {
@@ -38,3 +40,5 @@ void printHelp(std::FILE *out);
 void printVersion(std::FILE *out);
 
 } // namespace tool
+
+} // namespace qarvex

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace qarvex {
+
 namespace tool {
 
 PictureExport::PictureExport(const Options &options, Console &console, platform::FolderHandle target)
@@ -93,3 +95,5 @@ std::string PictureExport::summary() const {
 }
 
 } // namespace tool
+
+} // namespace qarvex

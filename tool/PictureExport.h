@@ -3,16 +3,18 @@
 // as pictures instead. Other entries are extracted as usual.
 #pragma once
 
-#include "platform/Platform.h"
 #include "tool/Console.h"
 #include "tool/EntryDecoder.h"
 #include "tool/Options.h"
 #include "tool/PictureMaker.h"
 #include "tool/VolumeWalk.h"
+#include <qarvex/platform/Platform.h>
 
 #include <functional>
 #include <memory>
 #include <string>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -45,3 +47,5 @@ private:
 };
 
 } // namespace tool
+
+} // namespace qarvex

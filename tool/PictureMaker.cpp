@@ -2,8 +2,10 @@
 // whole or not at all.
 #include "tool/PictureMaker.h"
 
-#include "gfx/GFXPalette.h"
-#include "platform/TemporaryFile.h"
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/platform/TemporaryFile.h>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -138,3 +140,5 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -3,14 +3,16 @@
 // folder, each under a temporary name first and renamed only when all of them are complete.
 #pragma once
 
-#include "platform/Platform.h"
-#include "png/GraphicsPictures.h"
 #include "tool/Console.h"
 #include "tool/PngOptions.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/png/GraphicsPictures.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 struct GFXPalette;
 
@@ -57,3 +59,5 @@ private:
 bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &error);
 
 } // namespace tool
+
+} // namespace qarvex

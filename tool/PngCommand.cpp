@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace qarvex {
+
 namespace tool {
 
 int convertFiles(const Options &options, Console &console) {
@@ -80,3 +82,5 @@ int convertFiles(const Options &options, Console &console) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -4,6 +4,8 @@
 #include "tool/Console.h"
 #include "tool/Options.h"
 
+namespace qarvex {
+
 namespace tool {
 
 // Converts every operand; the pictures go beside each file, or into the -C folder. Returns the
@@ -11,3 +13,5 @@ namespace tool {
 int convertFiles(const Options &options, Console &console);
 
 } // namespace tool
+
+} // namespace qarvex

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace qarvex {
+
 namespace tool {
 
 namespace {
@@ -116,3 +118,5 @@ void printPngHelp(std::FILE *out) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+namespace qarvex {
+
 namespace tool {
 
 struct Options;
@@ -31,3 +33,5 @@ bool finishPngOptions(Options &options, std::string &error);
 void printPngHelp(std::FILE *out);
 
 } // namespace tool
+
+} // namespace qarvex

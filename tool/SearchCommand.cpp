@@ -5,6 +5,8 @@
 #include "tool/Console.h"
 #include "tool/VolumeWalk.h"
 
+namespace qarvex {
+
 namespace search {
 
 void printUsage(std::FILE *out) {
@@ -33,3 +35,5 @@ int run(const char *expression, char *const *arguments, int count, std::FILE *ou
 }
 
 } // namespace search
+
+} // namespace qarvex

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+namespace qarvex {
+
 namespace search {
 
 // The most matches listed per volume.
@@ -19,3 +21,5 @@ void printUsage(std::FILE *out);
 int run(const char *expression, char *const *arguments, int count, std::FILE *out, std::FILE *err);
 
 } // namespace search
+
+} // namespace qarvex

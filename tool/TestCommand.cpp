@@ -9,6 +9,8 @@
 
 #include <string>
 
+namespace qarvex {
+
 namespace tool {
 
 int testEntries(const Options &options, Console &console) {
@@ -42,3 +44,5 @@ int testEntries(const Options &options, Console &console) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

@@ -1,9 +1,11 @@
 // The walk over volume arguments, volume files and matching entries that every command shares.
 #include "tool/VolumeWalk.h"
 
-#include "platform/Platform.h"
+#include <qarvex/platform/Platform.h>
 
 #include <algorithm>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -122,3 +124,5 @@ std::string methodName(uint8_t compression) {
 }
 
 } // namespace tool
+
+} // namespace qarvex

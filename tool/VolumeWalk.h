@@ -3,15 +3,17 @@
 // match the expression picked out by the search command's own matcher, in table order.
 #pragma once
 
-#include "code/VolumeRStream.h"
 #include "tool/Console.h"
 #include "tool/MatchList.h"
+#include <qarvex/volume/VolumeRStream.h>
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace tool {
 
@@ -69,3 +71,5 @@ int64_t selectedBytes(ToolVolume &volume, const std::vector<int32_t> &positions)
 std::string methodName(uint8_t compression);
 
 } // namespace tool
+
+} // namespace qarvex

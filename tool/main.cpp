@@ -3,15 +3,17 @@
 //   qarvex <expression> name1.vol [name2.vol] [*.vol]
 //   qarvex -l | -x [-C dir] [-f] | -t <expression> vol...
 //   qarvex -c out.vol | -a vol [-m method] [-i] file...
-#include "platform/Platform.h"
 #include "tool/Commands.h"
 #include "tool/CreateCommand.h"
 #include "tool/Options.h"
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
+#include <qarvex/platform/Platform.h>
 
 #include <cstdio>
 #include <string>
+
+using namespace qarvex;
 
 int main(int argc, char **argv) {
     tool::Options options;

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace qarvex;
+
 int main(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qarvex_make_examples <directory>\n");

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace qarvex;
+
 int main(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: qarvex_make_graphics_example <directory>\n");

@@ -1,9 +1,9 @@
 // The assertion log: the records byte for byte, the separator, the flags and counters, the hook,
 // the throwing and the exiting fatal paths. Each test builds its own log in a fresh directory, so
 // the process-wide log is never written.
-#include "core/AssertLog.h"
 #include "core/ScratchDirectory.h"
-#include "platform/Platform.h"
+#include <qarvex/core/AssertLog.h>
+#include <qarvex/platform/Platform.h>
 
 #include <gtest/gtest.h>
 
@@ -21,6 +21,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
+
+namespace qarvex {
 
 namespace {
 
@@ -395,3 +397,5 @@ TEST(AssertLogPrompt, CancelExitsWithCode1) {
     EXPECT_EQ(scratch.read("assert.log"), Separator + "FATAL:   p.cpp @ 8\r\nasked\r\n");
 }
 #endif
+
+} // namespace qarvex

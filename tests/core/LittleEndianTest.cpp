@@ -1,7 +1,9 @@
 // Little-endian helpers: byte order at any alignment, and four-character tags as words.
-#include "core/LittleEndian.h"
+#include <qarvex/core/LittleEndian.h>
 
 #include <gtest/gtest.h>
+
+namespace qarvex {
 
 TEST(LittleEndian, ReadsAndWritesLowByteFirstAtAnyAlignment) {
     uint8_t bytes[11] = {};
@@ -24,3 +26,5 @@ TEST(LittleEndian, TagsAreTheirBytesInReadingOrder) {
     EXPECT_EQ(le::tag(" VOL"), le::read32(" VOL"));
     EXPECT_EQ(le::tag("\xFF\x80\x01\x00"), 0x000180FFu);
 }
+
+} // namespace qarvex

@@ -10,6 +10,8 @@
 #include <string>
 #include <system_error>
 
+namespace qarvex {
+
 class ScratchDirectory {
 public:
     ScratchDirectory() {
@@ -62,3 +64,5 @@ public:
 private:
     std::filesystem::path previous;
 };
+
+} // namespace qarvex

@@ -1,7 +1,9 @@
 // Vector: growth in whole steps, reserve keeping the count, append, and release.
-#include "core/Vector.h"
+#include <qarvex/core/Vector.h>
 
 #include <gtest/gtest.h>
+
+using namespace qarvex;
 
 // Under the address sanitizer an impossible allocation must come back as null, as it does from
 // the C library, instead of ending the test program.

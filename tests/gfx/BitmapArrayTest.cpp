@@ -5,9 +5,11 @@
 #include <memory>
 
 #include "GfxTestSupport.h"
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "gfx/GFXPalette.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/gfx/GFXPalette.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -219,3 +221,5 @@ TEST(BitmapArray, DamagedArraysFailAndLeaveItEmpty) {
 }
 
 } // namespace
+
+} // namespace qarvex

@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "GfxTestSupport.h"
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXPalette.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXPalette.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -231,3 +233,5 @@ TEST(Bitmap, DamagedImagesFailAndLeaveTheBitmapReleased) {
 }
 
 } // namespace
+
+} // namespace qarvex

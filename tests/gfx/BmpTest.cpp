@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "GfxTestSupport.h"
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXPalette.h"
-#include "stream/FileRStream.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/stream/FileRStream.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -383,3 +385,5 @@ TEST(BmpImageMagick, ImageMagickReadsWhatWeWrite) {
 }
 
 } // namespace
+
+} // namespace qarvex

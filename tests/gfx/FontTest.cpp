@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "FontTestSupport.h"
-#include "gfx/GFXFontFactories.h"
-#include "gfx/GFXObsoleteFont.h"
-#include "gfx/ResourceTypeGFX.h"
-#include "resource/ResourceType.h"
+#include <qarvex/gfx/GFXFontFactories.h>
+#include <qarvex/gfx/GFXObsoleteFont.h>
+#include <qarvex/gfx/ResourceTypeGFX.h>
+#include <qarvex/resource/ResourceType.h>
+
+namespace qarvex {
 
 using namespace fonttest;
 
@@ -647,3 +649,5 @@ TEST(FontFormat, ANewEmptyFontRoundTrips) {
     EXPECT_EQ(asFont(result)->scaleX, 0x10000);
     EXPECT_EQ(asFont(result)->foreColor, 255);
 }
+
+} // namespace qarvex

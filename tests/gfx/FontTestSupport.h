@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "GfxTestSupport.h"
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "gfx/GFXFont.h"
-#include "gfx/GFXPalette.h"
-#include "persist/PersistentStream.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/gfx/GFXFont.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/persist/PersistentStream.h>
+
+namespace qarvex {
 
 namespace fonttest {
 
@@ -202,3 +204,5 @@ inline void expectSameFont(const GFXFont &a, const GFXFont &b) {
 }
 
 } // namespace fonttest
+
+} // namespace qarvex

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "core/LittleEndian.h"
-#include "stream/MemRWStream.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/StreamIO.h>
+
+namespace qarvex {
 
 // A stream over a growing byte vector; reads past the end fail with EndOfData.
 class GrowStream : public StreamIO {
@@ -99,3 +101,5 @@ inline uint32_t word(const std::vector<uint8_t> &bytes, size_t at) {
 inline std::string tagAt(const std::vector<uint8_t> &bytes, size_t at) {
     return std::string(reinterpret_cast<const char *>(bytes.data() + at), 4);
 }
+
+} // namespace qarvex

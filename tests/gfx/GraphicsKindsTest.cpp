@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "FontTestSupport.h"
-#include "code/VolumeBuilder.h"
-#include "code/VolumeRStream.h"
 #include "core/ScratchDirectory.h"
-#include "gfx/ResourceTypeGFX.h"
-#include "resource/RawData.h"
-#include "stream/FileRStream.h"
+#include <qarvex/gfx/ResourceTypeGFX.h>
+#include <qarvex/resource/RawData.h>
+#include <qarvex/stream/FileRStream.h>
+#include <qarvex/volume/VolumeBuilder.h>
+#include <qarvex/volume/VolumeRStream.h>
+
+namespace qarvex {
 
 using namespace fonttest;
 
@@ -232,3 +234,5 @@ TEST(GraphicsKinds, DataOfAnotherFormatGivesNull) {
         EXPECT_EQ(kindFor(c.extension)->load(&reader.stream, int32_t(c.bytes.size())), nullptr);
     }
 }
+
+} // namespace qarvex

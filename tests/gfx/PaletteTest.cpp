@@ -5,7 +5,9 @@
 #include <memory>
 
 #include "GfxTestSupport.h"
-#include "gfx/GFXPalette.h"
+#include <qarvex/gfx/GFXPalette.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -293,3 +295,5 @@ TEST(PalettePl98, RefusesImpossibleOrCutSets) {
 }
 
 } // namespace
+
+} // namespace qarvex

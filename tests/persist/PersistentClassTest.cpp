@@ -2,11 +2,13 @@
 // and creation by tag, by small slot and by name.
 #include "TestClasses.h"
 
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+namespace qarvex {
 
 using namespace testclasses;
 
@@ -149,3 +151,5 @@ TEST(PersistentClasses, PrintShowsTheTagAsASignedNumberAndTheName) {
                                                       "       7 Small\n"
                                                       "      -2 High\n");
 }
+
+} // namespace qarvex

@@ -1,12 +1,14 @@
 // Reading object blocks: every outcome, the status it reports, and where it leaves the stream.
 #include "TestClasses.h"
 
-#include "stream/BlockStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/BlockStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+namespace qarvex {
 
 using namespace testclasses;
 
@@ -407,3 +409,5 @@ TEST_F(ReadObject, BlocksInsideABlockStreamLeaveItAfterEachBlock) {
     list.close();
     expectTrailerNext();
 }
+
+} // namespace qarvex

@@ -1,6 +1,8 @@
 // The factories of the persistence tests' classes, registered for the whole test program.
 #include "TestClasses.h"
 
+namespace qarvex {
+
 namespace testclasses {
 namespace {
 
@@ -29,3 +31,5 @@ Persistent::AbstractTaggedClass *sealedFactory() {
 }
 
 } // namespace testclasses
+
+} // namespace qarvex

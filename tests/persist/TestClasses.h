@@ -1,14 +1,16 @@
 // Small persistent classes for the persistence tests, and byte builders for their blocks.
 #pragma once
 
-#include "core/LittleEndian.h"
-#include "persist/PersistentStream.h"
-#include "stream/StreamIO.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/persist/PersistentStream.h>
+#include <qarvex/stream/StreamIO.h>
 
 #include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace testclasses {
 
@@ -171,3 +173,5 @@ inline Bytes named(const std::string &name) {
 }
 
 } // namespace testclasses
+
+} // namespace qarvex

@@ -2,11 +2,13 @@
 // as references, and the failures a writer reports.
 #include "TestClasses.h"
 
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+
+namespace qarvex {
 
 using namespace testclasses;
 
@@ -146,3 +148,5 @@ TEST_F(WriteObject, FailuresAreReported) {
     EXPECT_EQ(Persistent::writeReference(&stream, 1), Persistent::Ok);
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 12), block(Persistent::ReferenceBlockTag, le32(1)));
 }
+
+} // namespace qarvex

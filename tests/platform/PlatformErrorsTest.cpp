@@ -1,6 +1,6 @@
 // The error numbers that only some failures produce (invalid handle, too many open files, disk
 // full), the descriptor release on close, and the prompt that must not show without a terminal.
-#include "platform/Platform.h"
+#include <qarvex/platform/Platform.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +15,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
+
+namespace qarvex {
 
 using namespace platform;
 
@@ -86,3 +88,5 @@ TEST(PlatformErrors, AFullDeviceIsDiskFull) {
     closeFile(full);
 }
 #endif
+
+} // namespace qarvex

@@ -1,8 +1,8 @@
 // The platform layer's contract, the same on every system: file calls and the Windows error
 // numbers they report, sharing, mapping, the current directory, directory searches and the
 // fatal-report services.
-#include "platform/Platform.h"
-#include "platform/TemporaryFile.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/platform/TemporaryFile.h>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +17,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #endif
+
+namespace qarvex {
 
 namespace fs = std::filesystem;
 using namespace platform;
@@ -408,3 +410,5 @@ TEST(FatalServicesDeathTest, ExitEndsAtOnceWithTheCodeAndKeepsWhatWasPrinted) {
 }
 
 } // namespace
+
+} // namespace qarvex

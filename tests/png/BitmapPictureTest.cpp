@@ -3,6 +3,8 @@
 // as RGB; transparency; detail levels; arrays one picture per bitmap or on one contact sheet.
 #include "PictureTestSupport.h"
 
+namespace qarvex {
+
 using namespace picturetest;
 
 namespace {
@@ -279,3 +281,5 @@ TEST(BitmapPictureTest, KindsByExtension) {
 }
 
 } // namespace
+
+} // namespace qarvex

@@ -4,6 +4,8 @@
 #include "../gfx/FontTestSupport.h"
 #include "PictureTestSupport.h"
 
+namespace qarvex {
+
 using namespace picturetest;
 
 namespace {
@@ -150,3 +152,5 @@ TEST(PalettePictureTest, SwatchesOfRiffPalettesAndPaletteSets) {
 }
 
 } // namespace
+
+} // namespace qarvex

@@ -6,11 +6,11 @@
 #include "../gfx/GfxTestSupport.h"
 #include "../tool/ToolRunner.h"
 
-#include "gfx/GFXBitmap.h"
-#include "gfx/GFXBitmapArray.h"
-#include "gfx/GFXPalette.h"
-#include "png/GraphicsPictures.h"
-#include "png/Picture.h"
+#include <qarvex/gfx/GFXBitmap.h>
+#include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/png/GraphicsPictures.h>
+#include <qarvex/png/Picture.h>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +24,8 @@
 #ifndef _WIN32
 #include <unistd.h>
 #endif
+
+namespace qarvex {
 
 namespace picturetest {
 
@@ -193,3 +195,5 @@ inline std::vector<std::string> suffixes(const png::Conversion &conversion) {
 }
 
 } // namespace picturetest
+
+} // namespace qarvex

@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+namespace qarvex {
+
 using namespace picturetest;
 using toolrun::slurp;
 using toolrun::ToolRun;
@@ -248,3 +250,5 @@ TEST_F(ToolPictureTest, PictureOptions) {
 }
 
 } // namespace
+
+} // namespace qarvex

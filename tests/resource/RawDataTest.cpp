@@ -1,7 +1,7 @@
 // The raw-data kinds: memory used in place, files copied, and what unload releases.
-#include "resource/RawData.h"
-#include "stream/FileRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/resource/RawData.h>
+#include <qarvex/stream/FileRStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -131,3 +133,5 @@ TEST(RawData, NothingToLoadGivesNull) {
     EXPECT_EQ(empty->size, 0);
     kind->unload(empty);
 }
+
+} // namespace qarvex

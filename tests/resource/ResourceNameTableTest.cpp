@@ -1,12 +1,14 @@
 // The resource name table and its pool: interning with and without case, growth of the
 // bucket array, the length limit, and the backslash path helpers.
-#include "resource/ResourceNameTable.h"
+#include <qarvex/resource/ResourceNameTable.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 TEST(ResourceNameTable, InternIgnoringCaseGivesOneCanonicalCopy) {
     ResourceNameTable table;
@@ -163,3 +165,5 @@ TEST(ResourcePaths, JoinWithABackslashInABufferOfTheNextCall) {
     EXPECT_EQ(joinPath(directory.c_str(), oneMore.c_str()), nullptr);
     EXPECT_EQ(joinPath(nullptr, std::string(1024, 'n').c_str()), nullptr);
 }
+
+} // namespace qarvex

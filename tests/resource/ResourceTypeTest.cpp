@@ -1,8 +1,10 @@
 // Resource kinds: extension codes and the order of the registry after start-up.
-#include "resource/ResourceType.h"
-#include "resource/RawData.h"
+#include <qarvex/resource/RawData.h>
+#include <qarvex/resource/ResourceType.h>
 
 #include <gtest/gtest.h>
+
+namespace qarvex {
 
 namespace {
 
@@ -61,3 +63,5 @@ TEST(ResourceRegistry, ANewKindBecomesTheHeadInFrontOfTheEarlierOnes) {
     EXPECT_EQ(first.key, extensionCode(".tst1"));
     EXPECT_EQ(first.param, 7);
 }
+
+} // namespace qarvex

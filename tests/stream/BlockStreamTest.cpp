@@ -1,9 +1,9 @@
 // Block streams: reading blocks by tag or whatever they are, bounds and positions inside a block,
 // leaving the inner stream at the right place, and finishing written blocks with their size and
 // padding. Fixtures are built from tag, size word and data.
-#include "stream/BlockStream.h"
-#include "core/LittleEndian.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/stream/BlockStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -483,3 +485,5 @@ TEST(BlockRWStream, ClosingWithNothingOpenDoesNothing) {
     writer.close();
     EXPECT_EQ(writer.getStatus(), StreamIO::Closed);
 }
+
+} // namespace qarvex

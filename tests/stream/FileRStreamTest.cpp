@@ -1,13 +1,15 @@
 // FileRStream: opening and closing, the 2048-byte window and its 1024-byte threshold, the end of
 // the file, the lasting effect of a write, and which operations reach the operating system.
-#include "stream/FileRStream.h"
 #include "core/ScratchDirectory.h"
-#include "platform/Platform.h"
+#include <qarvex/platform/Platform.h>
+#include <qarvex/stream/FileRStream.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -324,3 +326,5 @@ TEST(FileRStreamErrors, AFailingReadIsAnIOErrorThatStaysUntilReopened) {
     EXPECT_EQ(memory.getStatus(), StreamIO::Closed);
 }
 #endif
+
+} // namespace qarvex

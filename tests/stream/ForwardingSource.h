@@ -2,7 +2,9 @@
 // decompressing stream reads it through its read calls instead of in place. Counts the reads.
 #pragma once
 
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
+
+namespace qarvex {
 
 class ForwardingSource : public StreamIO {
 public:
@@ -20,3 +22,5 @@ public:
 private:
     MemRWStream &inner;
 };
+
+} // namespace qarvex

@@ -1,8 +1,8 @@
 // Tests of the LZH encoder: its streams decode to the input (reference inputs and edge cases),
 // are no larger than the reference encoder's, and use the whole match range and window.
-#include "stream/LZHEncoder.h"
-#include "stream/LZHRStream.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/LZHEncoder.h>
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -201,3 +203,5 @@ TEST(LZHEncoder, SinkGetsTheSameBytesAndFailuresAreReported) {
 }
 
 } // namespace
+
+} // namespace qarvex

@@ -1,9 +1,9 @@
 // Tests of the LZH decompressing stream: the reference vectors read whole, in pieces and after
 // seeks, the end-of-source behaviour, the status rules, and damaged input.
-#include "stream/LZHRStream.h"
 #include "ForwardingSource.h"
-#include "stream/LZHEncoder.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/LZHEncoder.h>
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -416,3 +418,5 @@ TEST(LZHRStream, DamagedInputDecodesSafelyAndReproducibly) {
 }
 
 } // namespace
+
+} // namespace qarvex

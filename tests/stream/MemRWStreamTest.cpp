@@ -1,11 +1,13 @@
 // MemRWStream: reads, writes and positions inside a caller's region, failing at the cursor, the
 // direct data pointer and the query answers.
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+
+namespace qarvex {
 
 namespace {
 
@@ -203,3 +205,5 @@ TEST_F(MemRWStreamTest, StreamsOverOneRegionKeepTheirOwnCursors) {
     EXPECT_EQ(b, 'c');
     EXPECT_EQ(stream.getPosition(), 1);
 }
+
+} // namespace qarvex

@@ -1,7 +1,7 @@
 // Tests of the RLE encoder: the packets it chooses, and round trips through RLERStream.
-#include "stream/RLEEncoder.h"
-#include "stream/MemRWStream.h"
-#include "stream/RLERStream.h"
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLEEncoder.h>
+#include <qarvex/stream/RLERStream.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -137,3 +139,5 @@ TEST(RLEEncoder, SinkGetsTheSameBytesAndFailuresAreReported) {
 }
 
 } // namespace
+
+} // namespace qarvex

@@ -1,13 +1,15 @@
 // Tests of the RLE expanding stream: packets, packets continued across reads, seeks, the lasting
 // failure after the source fails, and the status rules.
-#include "stream/RLERStream.h"
 #include "ForwardingSource.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLERStream.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <vector>
+
+namespace qarvex {
 
 namespace {
 
@@ -266,3 +268,5 @@ TEST(RLERStream, MemorySourceReadInPlaceEndsEveryReadLikeItsOwnReads) {
 }
 
 } // namespace
+
+} // namespace qarvex

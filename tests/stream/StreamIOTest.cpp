@@ -1,12 +1,14 @@
 // StreamIO: the do-nothing answers of the interface itself and the length-prefixed strings that
 // every stream inherits.
-#include "stream/StreamIO.h"
-#include "stream/MemRWStream.h"
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/StreamIO.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+
+namespace qarvex {
 
 TEST(StreamIO, TheInterfaceItselfSucceedsAtDoingNothing) {
     StreamIO stream;
@@ -126,3 +128,5 @@ TEST_F(StringsTest, AWriteThatDoesNotFitReportsFailure) {
     EXPECT_EQ(std::string(reinterpret_cast<char *>(region), 4), "\x06"
                                                                 "abc");
 }
+
+} // namespace qarvex

@@ -3,7 +3,9 @@
 // entries in place and adds new ones after them; whatever fails leaves the output as it was.
 #include "ToolRunner.h"
 
-#include "core/LittleEndian.h"
+#include <qarvex/core/LittleEndian.h>
+
+namespace qarvex {
 
 using namespace toolrun;
 
@@ -223,3 +225,5 @@ TEST_F(CreateTest, UsageErrors) {
 }
 
 } // namespace
+
+} // namespace qarvex

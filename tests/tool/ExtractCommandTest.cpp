@@ -3,6 +3,8 @@
 // entry that does not decode whole leaves no file behind, under its name or any other.
 #include "ToolRunner.h"
 
+namespace qarvex {
+
 using namespace toolrun;
 
 namespace {
@@ -195,3 +197,5 @@ TEST_F(ExtractTest, UnusableTargetFolder) {
 }
 
 } // namespace
+
+} // namespace qarvex

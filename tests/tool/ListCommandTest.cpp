@@ -2,6 +2,8 @@
 // sizes and method in aligned columns, and each volume ends with a total line.
 #include "ToolRunner.h"
 
+namespace qarvex {
+
 using namespace toolrun;
 
 namespace {
@@ -99,3 +101,5 @@ TEST_F(ToolTest, ListingExitsWithOneWhenAVolumeFails) {
 }
 
 } // namespace
+
+} // namespace qarvex

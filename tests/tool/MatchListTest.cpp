@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace qarvex {
+
 namespace {
 
 TEST(MatchListTest, WildcardMatcherRules) {
@@ -139,3 +141,5 @@ TEST(MatchListTest, StarThenPlainEndingAgreesWithTheGeneralMatcher) {
 }
 
 } // namespace
+
+} // namespace qarvex

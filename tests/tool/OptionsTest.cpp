@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace qarvex {
+
 using namespace toolrun;
 
 namespace {
@@ -194,3 +196,5 @@ TEST(ProgressTest, NeverShownWhenStandardErrorIsNotATerminal) {
 }
 
 } // namespace
+
+} // namespace qarvex

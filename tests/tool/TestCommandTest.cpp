@@ -2,6 +2,8 @@
 // under their volume with the reason, a summary line follows, and any failure makes the exit 1.
 #include "ToolRunner.h"
 
+namespace qarvex {
+
 using namespace toolrun;
 
 namespace {
@@ -83,3 +85,5 @@ TEST_F(ToolTest, VolumesThatFailToOpenMakeTheExitOne) {
 }
 
 } // namespace
+
+} // namespace qarvex

@@ -2,9 +2,9 @@
 // code, with the arguments passed as a shell would pass them after quoting (no expansion).
 #pragma once
 
-#include "../code/VolumeFixtures.h"
+#include "../volume/VolumeFixtures.h"
 
-#include "code/VolumeBuilder.h"
+#include <qarvex/volume/VolumeBuilder.h>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +25,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+namespace qarvex {
 
 namespace toolrun {
 
@@ -248,3 +250,5 @@ inline Damaged damagedVolume() {
 }
 
 } // namespace toolrun
+
+} // namespace qarvex

@@ -4,6 +4,8 @@
 
 #include "tool/ExampleVolumes.h"
 
+namespace qarvex {
+
 using namespace toolrun;
 
 namespace {
@@ -207,3 +209,5 @@ TEST_F(ToolTest, LongNamesAreMatchedWhole) {
 }
 
 } // namespace
+
+} // namespace qarvex

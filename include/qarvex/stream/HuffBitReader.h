@@ -1,0 +1,310 @@
+// HuffBitReader: the bit input and the adaptive Huffman model behind the LZH decompressing stream.
+// Literals and match lengths share one adaptive code of 314 symbols; the upper six bits of a
+// match distance use a fixed prefix code.
+//
+// Bits are consumed most significant first. The source is read one byte at a time, and only when
+// a bit is needed while at most eight are pending, so the source never runs more than two bytes
+// ahead of the bits decoded. Decoding loops take their bits through one of two cursors with that
+// same outcome: StreamBits reads the source exactly so; MemoryBits reads the bytes of a memory
+// stream in place and afterwards leaves the stream where the byte-by-byte reads would have.
+//
+// Decoding a symbol walks the tree from the root one bit at a time and then raises the counts
+// from the leaf up. Two things make that cheaper without changing a single result: the walk
+// records the nodes it passes, so the update raises them without chasing parent links until the
+// first trade of places; and with a memory cursor the walk starts from a table of where the
+// first TopBits bits lead, which trades near the root rarely disturb (the entries below a
+// traded node are filled again).
+#pragma once
+
+#include <qarvex/stream/StreamIO.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace qarvex {
+
+class MemRWStream;
+
+class HuffBitReader {
+public:
+    static constexpr int Literals = 256;
+    static constexpr int LongestMatch = 60;
+    static constexpr int MatchThreshold = 2;
+    // 256 literal bytes plus the match lengths 3 to 60.
+    static constexpr int Symbols = Literals + LongestMatch - MatchThreshold;
+    // Nodes of the tree; a child value of TreeSize or more is the leaf of symbol (value - TreeSize).
+    static constexpr int TreeSize = 2 * Symbols - 1;
+    static constexpr int Root = TreeSize - 1;
+    // When the root's count reaches this, the counts are halved and the tree rebuilt.
+    static constexpr unsigned FrequencyLimit = 0x8000;
+    // Counts never decrease with the node index and a node's sibling outweighs the node's
+    // children, so the counts along a path grow at least like Fibonacci numbers: with the root's
+    // count at most FrequencyLimit no leaf lies deeper than this.
+    static constexpr unsigned LongestSymbolCode = 21;
+    // Eight bits read as one byte plus up to six more.
+    static constexpr unsigned LongestDistanceCode = 14;
+    // The first bits of a code word are looked up in a table of the tree's upper levels, which
+    // change far less often than the lower ones.
+    static constexpr unsigned TopBits = 6;
+    // A raised node's new place is looked for among this many right neighbours at once.
+    static constexpr int ScanWidth = 16;
+    static constexpr int Sentinels = ScanWidth;
+
+    // The fixed code of the upper six distance bits, indexed by the first eight bits read: the
+    // upper bits, and the length of the code word (of which eight bits are already in the index).
+    static const std::array<uint8_t, 256> distanceUpper;
+    static const std::array<uint8_t, 256> distanceCodeLength;
+
+    // Bits taken from the source one byte at a time, exactly when a byte-by-byte reader would.
+    class StreamBits {
+    public:
+        explicit StreamBits(HuffBitReader &reader)
+            : reader(reader), buffer(reader.bitBuffer), count(reader.bitCount) {}
+        ~StreamBits() {
+            reader.bitBuffer = buffer;
+            reader.bitCount = count;
+        }
+        StreamBits(const StreamBits &) = delete;
+        StreamBits &operator=(const StreamBits &) = delete;
+
+        static constexpr bool CanLookAhead = false;
+
+        void prepare(unsigned) {}
+        unsigned bit() {
+            need(9);
+            return take(1);
+        }
+        unsigned byte() {
+            need(9);
+            return take(8);
+        }
+        // n successive bits (n <= 8); a byte-by-byte reader keeps nine in hand before the last one.
+        unsigned bits(unsigned n) {
+            need(n + 8);
+            return take(n);
+        }
+
+    private:
+        void need(unsigned wanted) {
+            while (count < wanted) {
+                buffer |= uint64_t(reader.nextSourceByte()) << (56 - count);
+                count += 8;
+            }
+        }
+        unsigned take(unsigned n) {
+            unsigned value = unsigned(buffer >> (64 - n));
+            buffer <<= n;
+            count -= n;
+            return value;
+        }
+        HuffBitReader &reader;
+        uint64_t buffer;
+        unsigned count;
+    };
+
+    // Bits taken straight from the bytes of a memory stream at its position. finish() then moves
+    // the stream to where byte-by-byte reads would have left it (with EndOfData if they would have
+    // run past its end) and keeps only the bits such a reader would hold.
+    class MemoryBits {
+    public:
+        MemoryBits(HuffBitReader &reader, MemRWStream &memory, const uint8_t *bytes);
+        MemoryBits(const MemoryBits &) = delete;
+        MemoryBits &operator=(const MemoryBits &) = delete;
+        void finish();
+
+        // Makes sure `n` bits (n <= 24) are at hand, plus the eight that a byte-by-byte reader
+        // still holds after its last bit, so finish() never needs more than was taken. Past the
+        // end of the bytes they are zero bits.
+        static constexpr bool CanLookAhead = true;
+
+        // Away from the end the bits are topped up every time, which costs less than a branch
+        // that goes one way or the other unpredictably.
+        void prepare(unsigned n) {
+            if (end - next >= 8)
+                refillWhole();
+            else if (count < n + 8)
+                refillNearEnd();
+        }
+        // The next n prepared bits, left where they are until skip(n).
+        unsigned peek(unsigned n) const { return unsigned(buffer >> (64 - n)); }
+        void skip(unsigned n) {
+            buffer <<= n;
+            count -= n;
+        }
+        unsigned bit() { return take(1); }
+        unsigned byte() { return take(8); }
+        unsigned bits(unsigned n) { return take(n); }
+
+    private:
+        unsigned take(unsigned n) {
+            unsigned value = unsigned(buffer >> (64 - n));
+            buffer <<= n;
+            count -= n;
+            return value;
+        }
+        void refillWhole();
+        void refillNearEnd();
+        HuffBitReader &reader;
+        MemRWStream &memory;
+        const uint8_t *next;
+        const uint8_t *start;
+        const uint8_t *end;
+        uint64_t buffer;
+        unsigned count;
+        unsigned countAtStart;
+        int32_t positionAtStart;
+        int64_t bytesTaken = 0; // zero bytes past the end included
+    };
+
+    HuffBitReader();
+    ~HuffBitReader();
+    HuffBitReader(const HuffBitReader &) = delete;
+    HuffBitReader &operator=(const HuffBitReader &) = delete;
+
+    // False when the tables could not be allocated; such a reader must not be used.
+    bool isUsable() const { return counts && parents && children && topTable && topDepth && topPrefix; }
+
+    // Takes a new source (read from its current position) and restores the initial model.
+    void reset(StreamIO *source);
+
+    int getBit() { return int(StreamBits(*this).bit()); }
+    int getByte() { return int(StreamBits(*this).byte()); }
+    int decodeSymbol() {
+        StreamBits bits(*this);
+        return decodeSymbol(bits);
+    }
+    int decodeDistance() {
+        StreamBits bits(*this);
+        return decodeDistance(bits);
+    }
+    template <class Bits> int decodeSymbol(Bits &bits);
+    template <class Bits> int decodeDistance(Bits &bits);
+
+private:
+    friend class LZHEncoder; // keeps its own model in step through updateModel
+
+    uint8_t nextSourceByte() {
+        uint8_t byte = 0;
+        // Past the end of the source (or after a failure) the input continues with zero bits.
+        if (!source || !source->read(1, &byte))
+            byte = 0;
+        return byte;
+    }
+    // Where TopBits bits lead from the root: the node reached (a leaf if reached earlier), the
+    // bits that took, and the nodes passed on the way.
+    struct TopEntry {
+        uint32_t node;
+        int32_t bitsTaken;
+        uint32_t path[TopBits];
+    };
+    void buildTopTable();
+    bool isInTopLevels(int node) const;
+    void refillTopTable(int node);
+    void fillTopTable(int node, unsigned depth, unsigned prefix, uint32_t *path);
+    void updateModel(int symbol);
+    void updateAlong(const uint32_t *path, int leafDepth);
+    int raiseAndMove(int node, unsigned raisedCount);
+    void raiseAncestors(int node);
+    void rebuildTree();
+    void initialModel();
+
+    StreamIO *source = nullptr;
+    // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
+    // 32-bit unsigned entries, which are cheaper to load, store and index with.
+    uint32_t *counts = nullptr;   // TreeSize + Sentinels entries: past the nodes, above every count
+    uint32_t *parents = nullptr;  // node parents, then the node of each symbol's leaf, then a spare
+    uint32_t *children = nullptr; // TreeSize entries
+    TopEntry *topTable = nullptr; // 1 << TopBits entries
+    // For the nodes whose children the table was filled from (those above depth TopBits): their
+    // depth and the bits leading to them. A trade involving one of them refills the entries
+    // below both nodes. Entries of other nodes may be out of date; the table tells which are not.
+    uint8_t *topDepth = nullptr;  // TreeSize entries
+    uint8_t *topPrefix = nullptr; // TreeSize entries
+    bool topTableCurrent = false; // false until built after the tree was (re)made
+    // Pending input bits, the next one in bit 63, zeros after them; at most 16 between reads.
+    uint64_t bitBuffer = 0;
+    unsigned bitCount = 0;
+};
+
+template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
+    bits.prepare(LongestSymbolCode);
+    // Node indices are unsigned: as array indices they need no widening on the way.
+    const uint32_t *child = children;
+    // The nodes from the root to the symbol's leaf, which the update then raises bottom up.
+    uint32_t path[LongestSymbolCode + 1];
+    int depth = 0;
+    uint32_t node = Root;
+    if constexpr (Bits::CanLookAhead) {
+        if (!topTableCurrent)
+            buildTopTable();
+        const TopEntry &top = topTable[bits.peek(TopBits)];
+        std::memcpy(path, top.path, sizeof top.path);
+        node = top.node;
+        depth = top.bitsTaken;
+        bits.skip(unsigned(depth));
+    }
+    uint32_t c;
+    // Children always sit below their parent, so the walk ends within the tree's depth.
+    while ((c = child[node]) < TreeSize) {
+        path[depth++] = node;
+        node = c + bits.bit();
+    }
+    path[depth] = node;
+    int symbol = int(c) - TreeSize;
+    if (counts[Root] == FrequencyLimit)
+        updateModel(symbol); // halves the counts first, which reshapes the tree
+    else
+        updateAlong(path, depth);
+    return symbol;
+}
+
+template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
+    bits.prepare(LongestDistanceCode);
+    unsigned first = bits.byte();
+    unsigned extra = distanceCodeLength[first] - 2u;
+    unsigned low = ((first << extra) | bits.bits(extra)) & 63u;
+    return int(distanceUpper[first]) << 6 | int(low);
+}
+
+// What updateModel does, for a leaf reached along `path` (root first): until the first trade the
+// nodes to raise are known in advance, so their counts are raised without chasing parent links.
+inline void HuffBitReader::updateAlong(const uint32_t *path, int leafDepth) {
+    uint32_t *count = counts;
+    for (int i = leafDepth; i >= 0; --i) {
+        uint32_t c = path[i];
+        unsigned k = ++count[c];
+        if (k > count[c + 1]) {
+            raiseAncestors(raiseAndMove(int(c), k));
+            return;
+        }
+    }
+}
+
+inline uint64_t loadBigEndian64(const uint8_t *p) {
+    uint64_t value = 0;
+    for (int i = 0; i < 8; ++i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// Whole bytes up to 56 or more pending bits. The bits below them are those of the following
+// bytes, which the next refill ORs in again unchanged.
+inline void HuffBitReader::MemoryBits::refillWhole() {
+    buffer |= loadBigEndian64(next) >> count;
+    unsigned taken = (63 - count) >> 3;
+    next += taken;
+    bytesTaken += taken;
+    count += taken * 8;
+}
+
+inline void HuffBitReader::MemoryBits::refillNearEnd() {
+    while (count <= 56) {
+        uint64_t byte = next < end ? *next++ : 0;
+        buffer |= byte << (56 - count);
+        count += 8;
+        ++bytesTaken;
+    }
+}
+
+} // namespace qarvex

@@ -1,0 +1,157 @@
+// VolumeStream: a volume file opened by mapping it whole, its directory (names and entry records)
+// and two sorted indexes over the entries. Once an entry is open the object reads as a stream
+// over it; opening entries is the business of the derived VolumeRStream.
+//
+// File layout: "PVOL" or " VOL", a 32-bit directory offset, entry data blocks, and at the
+// directory offset the blocks "vols" (NUL-terminated names) and "voli" (17-byte records). A " VOL"
+// directory starts with one more "vols"/"voli" pair that readers pass over.
+#pragma once
+
+#include <qarvex/core/LittleEndian.h>
+#include <qarvex/core/Vector.h>
+#include <qarvex/platform/Platform.h>
+#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/MemRWStream.h>
+#include <qarvex/stream/RLERStream.h>
+#include <qarvex/stream/StreamIO.h>
+#include <qarvex/volume/CodedEntrySource.h>
+
+#include <cstdint>
+
+namespace qarvex {
+
+// One entry record. In the file it is 17 packed bytes (id, name offset, data offset, size,
+// compression); in memory the name offset is widened to a pointer into the loaded string block.
+struct VolumeItem {
+    static constexpr int32_t RecordSize = 17;
+    static constexpr uint32_t NoName = 0xFFFFFFFFu;
+
+    uint32_t id;      // 0: the entry has no id
+    const char *name; // inside the volume's string block, or null: the entry has no name
+    uint32_t offset;  // file offset of the entry's data block
+    int32_t size;     // bytes a reader of the entry receives
+    uint8_t compression;
+};
+
+class VolumeStream : public StreamIO {
+public:
+    static constexpr uint32_t MagicPVOL = le::tag("PVOL");
+    static constexpr uint32_t MagicVOL = le::tag(" VOL");
+    static constexpr uint32_t StringBlockTag = le::tag("vols");
+    static constexpr uint32_t ItemBlockTag = le::tag("voli");
+
+    enum Compression : uint8_t { Stored = 0, RLE = 1, LZH = 3 };
+
+    // Why the last open failed; open itself answers only true or false.
+    enum class OpenError {
+        None,
+        CannotOpen, // missing, unreadable or not mappable
+        EmptyFile,
+        NotAVolume,      // wrong magic
+        DamagedDirectory // missing or cut blocks, names outside the string block, ...
+    };
+
+    // The check that openFile applies before a file is opened for writing, and its settings:
+    // a ";"-separated list of directories (null: every path may be written) and a root that
+    // paths may start with. Nothing in the library changes them; callers may.
+    static const char *writableDirectories;
+    static char rootDirectory[1024];
+    static int32_t rootDirectoryLength;
+    static bool isWritablePath(const char *list, const char *path);
+
+    VolumeStream();
+    ~VolumeStream() override;
+
+    // Slots 0 to 11.
+    int32_t getStatus() override;
+    void *getDataPointer() override;
+    void close() override = 0;
+
+    // Slots 12 to 17.
+    virtual bool openEntry(const char *name, bool preferFiles) = 0;
+    virtual bool openEntryById(uint32_t id) = 0;
+    virtual StreamIO *openEntryStream(const char *name, bool preferFiles);
+    virtual StreamIO *openEntryStreamById(uint32_t id);
+    virtual int32_t entrySizeByName(const char *name);
+    virtual int32_t entrySizeById(uint32_t id);
+
+    // Releases any volume held, then opens, maps and loads the one at path. True when both
+    // directory blocks were found intact; on a damaged directory whatever could be loaded safely
+    // stays available.
+    bool open(const char *path);
+    bool closeVolume();
+    bool openFile(const char *path);
+    void closeFile();
+    bool mapFile(int32_t size);
+    void unmapFile();
+    // Rebuilds and sorts both indexes from the entry table.
+    void buildIndexes();
+
+    VolumeItem *findById(uint32_t id);
+    VolumeItem *findByName(const char *name);
+
+    OpenError lastOpenError() const { return openError; }
+    // The entry table in file order.
+    const Vector<VolumeItem> &entries();
+    // The same walk without the decoded table: the count and each entry's name (null: none),
+    // read straight from the records in the mapped file.
+    int32_t entryCount() const { return recordCount; }
+    const char *entryName(int32_t index) const;
+    // Positions in the entry table, sorted by id and by name.
+    const Vector<int> &sortedById();
+    const Vector<int> &sortedByName();
+    int32_t getStringBlockSize() const { return stringBlockSize; }
+    const char *getStringBlock() const { return stringBlock; }
+    int32_t getEntrySize() const { return entrySize; }
+    StreamIO *currentStream() const { return current; }
+
+protected:
+    bool loadDirectory(bool oldVariant);
+    bool loadStringBlock(class BlockRStream &block);
+    bool loadItemBlock(class BlockRStream &block);
+    void ensureIndexes();
+    bool fails(OpenError why);
+    const char *nameAt(uint32_t nameOffset) const;
+    void ensureItems();
+    void keepDirectoryOffView();
+    // The entry's stored bytes inside the mapped file, or false when they are not all there.
+    bool storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const;
+
+    int32_t directoryOffset = 4;
+    int32_t stringBlockSize = 0;
+    // The names: read in place from the mapped view, or from stringCopy (owned) when the block's
+    // last name lacks its terminator and needs one added.
+    const char *stringBlock = nullptr;
+    Vector<VolumeItem> items{5};
+    Vector<int> idIndex{5};
+    Vector<int> nameIndex{5};
+    uint8_t *view = nullptr;
+    std::intptr_t mapping = 0;
+    platform::FileHandle fileHandle = platform::InvalidFile;
+    int32_t entrySize = 0;
+    StreamIO *current = nullptr;
+    MemRWStream memStream;
+    // The decompressing streams, attached over memStream for entries coded RLE (1) and LZH (3).
+    // Members, so that opening a compressed entry allocates nothing: the LZH window and model
+    // tables come into being once, with the volume.
+    RLERStream rleStream;
+    LZHRStream lzhStream;
+    // What lzhStream reads: the coded bytes memStream covers, their end held back until the
+    // entry has been decoded.
+    CodedEntrySource lzhSource;
+    uint8_t writable = 0;
+
+private:
+    int32_t viewSize = 0;
+    char *stringCopy = nullptr;
+    // The item block's records inside the view. The table is allocated when the volume opens but
+    // filled from them on first use, and the indexes are sorted on first use: a caller that only
+    // walks the names (the search tool) never pays for either.
+    const uint8_t *records = nullptr;
+    int32_t recordCount = 0;
+    bool itemsStale = false;
+    bool indexesStale = false;
+    OpenError openError = OpenError::None;
+};
+
+} // namespace qarvex

@@ -1,0 +1,340 @@
+// VolumeRStream: opening entries by record, name or id, and reading them through the volume.
+#include <qarvex/volume/VolumeRStream.h>
+
+#include <qarvex/platform/Platform.h>
+#include <qarvex/volume/VolumeNames.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string_view>
+#include <vector>
+
+namespace qarvex {
+
+namespace {
+
+char *copyText(const char *text) {
+    size_t length = std::strlen(text);
+    char *copy = new (std::nothrow) char[length + 1];
+    if (copy)
+        std::memcpy(copy, text, length + 1);
+    return copy;
+}
+
+void freeRecord(VolumeRStream::SearchPathA *record) {
+    delete[] record->extension;
+    delete[] record->directories;
+    delete record;
+}
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// A path as this system writes it: names in volumes separate directories with backslashes.
+std::string systemPath(std::string_view text) {
+    std::string path(text);
+    for (char &c : path)
+        if (isSeparator(c))
+            c = platform::PathSeparator;
+    return path;
+}
+
+// directory and name with one separator between them; an empty directory is the current one.
+std::string joined(const std::string &directory, std::string_view name) {
+    std::string path = directory;
+    bool separated = path.empty() || isSeparator(path.back());
+#ifdef _WIN32
+    separated = separated || path.back() == ':'; // "C:name" is relative to drive C's directory
+#endif
+    if (!separated)
+        path += platform::PathSeparator;
+    path += name;
+    return path;
+}
+
+// The length of the root that makes name absolute (a leading separator; on Windows also a drive,
+// "C:", or a network share, "\\server\share\"), or 0 for a relative name.
+size_t rootLength(const char *name) {
+#ifdef _WIN32
+    if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':')
+        return isSeparator(name[2]) ? 3 : 2;
+    if (isSeparator(name[0]) && isSeparator(name[1])) {
+        size_t at = 2;
+        for (int part = 0; part < 2; ++part) {
+            while (name[at] && !isSeparator(name[at]))
+                ++at;
+            if (name[at])
+                ++at;
+        }
+        return at;
+    }
+#endif
+    return isSeparator(name[0]) ? 1 : 0;
+}
+
+// Where a probe of name from the directory base (empty: the current directory) searches: the
+// directory, and the last component of name as the pattern. An absolute name ignores base. The
+// components in between are found without regard to letter case, as on the system the names come
+// from; "." is skipped and ".." takes back the component before it (or climbs above base), the way
+// that system reduces a path before looking at the disk. Wildcards work in the last component only.
+bool locate(const std::string &base, const char *name, std::string &directory, std::string &pattern) {
+    size_t root = rootLength(name);
+    std::string_view rest(name + root);
+    size_t lastSeparator = rest.find_last_of("\\/");
+    std::string_view last = lastSeparator == std::string_view::npos ? rest : rest.substr(lastSeparator + 1);
+    if (last.empty())
+        return false; // a name that ends in a separator names a directory
+    std::string_view inner =
+        lastSeparator == std::string_view::npos ? std::string_view() : rest.substr(0, lastSeparator);
+
+    std::vector<std::string_view> parts;
+    int climbs = 0;
+    while (!inner.empty()) {
+        size_t cut = inner.find_first_of("\\/");
+        std::string_view part = inner.substr(0, cut);
+        inner = cut == std::string_view::npos ? std::string_view() : inner.substr(cut + 1);
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+            else if (root == 0)
+                ++climbs; // above a root there is only the root
+            continue;
+        }
+        if (part.find_first_of("*?") != std::string_view::npos)
+            return false;
+        parts.push_back(part);
+    }
+
+    directory = root ? systemPath(std::string_view(name, root)) : base;
+    for (int i = 0; i < climbs; ++i)
+        directory = joined(directory, "..");
+    for (std::string_view part : parts) {
+        platform::FoundFile found;
+        if (!platform::findFirst(directory, std::string(part).c_str(), found) || !found.isDirectory)
+            return false;
+        directory = joined(directory, found.name);
+    }
+    pattern = std::string(last);
+    return true;
+}
+
+} // namespace
+
+VolumeRStream::VolumeRStream() {
+    writable = 0;
+}
+
+VolumeRStream::~VolumeRStream() {
+    closeVolume();
+    for (int32_t i = 0; i < searchPaths.size(); ++i)
+        freeRecord(searchPaths.at(i));
+}
+
+int32_t VolumeRStream::getPosition() {
+    return current ? current->getPosition() : 0;
+}
+
+bool VolumeRStream::setPosition(int32_t position) {
+    return current ? current->setPosition(position) : false;
+}
+
+int32_t VolumeRStream::query(int32_t code) {
+    return current ? current->query(code) : 0;
+}
+
+bool VolumeRStream::write(int32_t, const void *) {
+    return false;
+}
+
+bool VolumeRStream::read(int32_t count, void *buffer) {
+    // Callers take counts from entry sizes, which come from the file and may be negative; the
+    // streams below take a negative count for a programming error.
+    if (count < 0)
+        return false;
+    return current ? current->read(count, buffer) : false;
+}
+
+void VolumeRStream::close() {
+    entrySize = 0;
+    if (current)
+        current->close();
+}
+
+bool VolumeRStream::openItem(VolumeItem *item) {
+    close();
+    if (!item)
+        return false;
+    uint8_t compression = item->compression;
+    if (compression != Stored && compression != RLE && compression != LZH)
+        return false; // no other code is defined
+    // Checked before memStream is re-attached, so that a refused entry leaves nothing readable.
+    uint8_t *stored = nullptr;
+    int32_t length = 0;
+    if (!storedBytes(*item, stored, length))
+        return false; // the data block is not wholly inside the file
+    // memStream (and, for LZH, lzhSource) covers exactly the stored bytes: a decompressing stream
+    // that seeks backwards restarts at its source's position 0, the first coded byte.
+    memStream.attach(length, stored);
+    if (compression == RLE) {
+        rleStream.attach(&memStream);
+        current = &rleStream;
+    } else if (compression == LZH) {
+        lzhSource.attach(stored, length, &lzhStream, item->size);
+        lzhStream.attach(&lzhSource);
+        current = &lzhStream;
+    } else {
+        current = &memStream;
+    }
+    entrySize = item->size;
+    return current->getStatus() == Ok;
+}
+
+bool VolumeRStream::openEntry(const char *name, bool preferFiles) {
+    if (preferFiles)
+        return openFromDirectories(name) || openItem(findByName(name));
+    return openItem(findByName(name)) || openFromDirectories(name);
+}
+
+bool VolumeRStream::openEntryById(uint32_t id) {
+    char fileName[12];
+    return openFromDirectories(idFileName(id, fileName)) || openItem(findById(id));
+}
+
+StreamIO *VolumeRStream::openEntryStream(const char *name, bool preferFiles) {
+    return openEntry(name, preferFiles) ? current : nullptr;
+}
+
+StreamIO *VolumeRStream::openEntryStreamById(uint32_t id) {
+    return openEntryById(id) ? current : nullptr;
+}
+
+int32_t VolumeRStream::entrySizeByName(const char *name) {
+    int32_t size = sizeInDirectories(name);
+    if (size >= 0)
+        return size;
+    return VolumeStream::entrySizeByName(name);
+}
+
+int32_t VolumeRStream::entrySizeById(uint32_t id) {
+    char fileName[12];
+    int32_t size = sizeInDirectories(idFileName(id, fileName));
+    if (size >= 0)
+        return size;
+    return VolumeStream::entrySizeById(id);
+}
+
+char *VolumeRStream::idFileName(uint32_t id, char *buffer) {
+    std::snprintf(buffer, 11, "%08X.*", unsigned(id));
+    return buffer;
+}
+
+bool VolumeRStream::addSearchPath(const char *extension, const char *directories) {
+    if (!directories)
+        return false;
+    if (extension && *extension == '.')
+        ++extension;
+    char *extensionCopy = extension ? copyText(extension) : nullptr;
+    char *directoriesCopy = copyText(directories);
+    auto record = new (std::nothrow) SearchPathA{extensionCopy, directoriesCopy};
+    if ((extension && !extensionCopy) || !directoriesCopy || !record || !appendRecord(record)) {
+        delete[] extensionCopy;
+        delete[] directoriesCopy;
+        delete record;
+        return false;
+    }
+    return true;
+}
+
+bool VolumeRStream::appendRecord(SearchPathA *record) {
+    int32_t n = searchPaths.size();
+    if (n < searchPaths.getCapacity())
+        return searchPaths.append(record); // no allocation, so no failure
+    // A Vector that fails to grow drops its elements; the records they point to must not go with
+    // them, so the pointers are kept aside and put back.
+    void **kept = new (std::nothrow) void *[size_t(n) + 1];
+    if (!kept)
+        return false;
+    std::copy(searchPaths.begin(), searchPaths.end(), kept);
+    bool appended = searchPaths.append(record);
+    if (!appended) {
+        if (searchPaths.resize(n)) {
+            std::copy(kept, kept + n, searchPaths.begin());
+        } else {
+            for (int32_t i = 0; i < n; ++i)
+                freeRecord(static_cast<SearchPathA *>(kept[i]));
+        }
+    }
+    delete[] kept;
+    return appended;
+}
+
+const char *VolumeRStream::directoriesFor(const char *name) const {
+    const char *dot = name ? std::strrchr(name, '.') : nullptr;
+    if (!dot || dot[1] == '\0')
+        return nullptr;
+    for (int32_t i = 0; i < searchPaths.size(); ++i) {
+        const SearchPathA *record = searchPaths.at(i);
+        if (!record->extension || volume::compareNames(record->extension, dot + 1) == 0)
+            return record->directories;
+    }
+    return nullptr;
+}
+
+bool VolumeRStream::findInDirectories(const char *name, std::string &path, int64_t &size) const {
+    const char *list = directoriesFor(name);
+    if (!list)
+        return false;
+    for (const char *element = list;;) {
+        const char *end = std::strchr(element, ';');
+        if (!end)
+            end = element + std::strlen(element);
+        std::string base = systemPath(std::string_view(element, size_t(end - element)));
+        // A directory that cannot be entered is not reported: the probe looks in the current
+        // directory instead.
+        if (!base.empty() && !platform::canEnterDirectory(base.c_str()))
+            base.clear();
+        std::string directory;
+        std::string pattern;
+        platform::FoundFile found;
+        // Only the first object the search reports counts; a directory of that name is passed over.
+        if (locate(base, name, directory, pattern) &&
+            platform::findFirst(directory, pattern.c_str(), found) && !found.isDirectory) {
+            path = joined(directory, found.name);
+            size = found.size;
+            return true;
+        }
+        if (*end == '\0')
+            return false;
+        element = end + 1;
+    }
+}
+
+bool VolumeRStream::openFromDirectories(const char *name) {
+    std::string path;
+    int64_t size = 0;
+    if (!findInDirectories(name, path, size))
+        return false;
+    // The previous entry ends here, so that no decompressing stream stays attached behind the file.
+    close();
+    current = &fileStream;
+    if (!fileStream.open(path.c_str()))
+        return false; // fileStream reports AccessError; the caller may still try the volume
+    entrySize = int32_t(uint32_t(uint64_t(size)));
+    return fileStream.getStatus() == Ok;
+}
+
+int32_t VolumeRStream::sizeInDirectories(const char *name) const {
+    std::string path;
+    int64_t size = 0;
+    if (!findInDirectories(name, path, size))
+        return -1;
+    return int32_t(uint32_t(uint64_t(size)));
+}
+
+} // namespace qarvex
