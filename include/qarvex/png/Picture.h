@@ -1,7 +1,8 @@
-// Picture: an image ready to become a PNG file (palette-indexed, RGB or RGBA rows, packed), and
-// the encoder that turns it into the bytes of a PNG file with libpng.
+// Picture: an image ready to become a PNG file (palette-indexed, RGB or RGBA rows, packed), the
+// encoder that turns it into the bytes of a PNG file, and the decoder that reads a PNG file back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,9 +36,34 @@ struct Picture {
     bool allocate(Format newFormat, int32_t newWidth, int32_t newHeight);
 };
 
-// The bytes of a PNG file showing picture; false, with the reason in error, when libpng refuses it
-// or the build has no PNG library.
+// The bytes of a PNG file showing picture; false, with the reason in error, when the PNG library
+// refuses it.
 bool encodePng(const Picture &picture, std::vector<uint8_t> &out, std::string &error);
+
+// A PNG file read back. A palette picture keeps its indices as stored (one byte per pixel, whatever
+// the bit depth) and its palette, each entry with the alpha its tRNS chunk gives (255 past it);
+// every other kind (grey, RGB, with alpha or not, any bit depth) becomes 8-bit red, green, blue and
+// alpha.
+struct DecodedPicture {
+    struct Colour {
+        uint8_t red = 0;
+        uint8_t green = 0;
+        uint8_t blue = 0;
+        uint8_t alpha = 255;
+        bool operator==(const Colour &) const = default;
+    };
+
+    int32_t width = 0;
+    int32_t height = 0;
+    bool indexed = false;
+    std::vector<Colour> palette; // indexed: the PLTE entries, in order
+    std::vector<uint8_t> pixels; // height rows of width bytes (indexed) or width * 4 (RGBA)
+};
+
+// Reads the PNG file in bytes[0, size) into picture; false, with the reason in error (picture then
+// unspecified), for anything that is not a whole, sound PNG file, a picture larger than
+// Picture::MaxPixels or Picture::MaxSide, or a palette index beyond the palette.
+bool decodePng(const uint8_t *bytes, size_t size, DecodedPicture &picture, std::string &error);
 
 } // namespace png
 
