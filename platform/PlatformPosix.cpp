@@ -25,6 +25,12 @@ namespace {
 
 thread_local uint32_t lastErrorNumber = error::None;
 uint64_t callCount = 0;
+std::vector<DurableStep> *durableSteps = nullptr;
+
+void recordStep(DurableStep step) {
+    if (durableSteps)
+        durableSteps->push_back(step);
+}
 
 uint32_t windowsErrorFor(int errnoValue) {
     switch (errnoValue) {
@@ -133,6 +139,16 @@ bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &writ
         }
         written += int32_t(n);
     }
+    return true;
+}
+
+bool flushFile(FileHandle file) {
+    ++callCount;
+    if (::fsync(int(file)) != 0) {
+        failWith(errno);
+        return false;
+    }
+    recordStep(DurableStep::FileFlushed);
     return true;
 }
 
@@ -396,19 +412,35 @@ FileHandle createFileIn(FolderHandle folder, const char *name) {
     return fd;
 }
 
+namespace {
+
+// A renamed file's new name lives in its folder, which is flushed as a file is. File systems
+// that cannot flush a folder (EINVAL) keep their entries safe some other way.
+bool flushFolderAfterRename(FolderHandle folder) {
+    recordStep(DurableStep::Renamed);
+    if (::fsync(int(folder)) != 0 && errno != EINVAL) {
+        failWith(errno);
+        return false;
+    }
+    recordStep(DurableStep::FolderFlushed);
+    return true;
+}
+
+} // namespace
+
 bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace) {
     if (replace) {
         if (::renameat(int(folder), from, int(folder), to) != 0) {
             failAt(int(folder), to, errno, false);
             return false;
         }
-        return true;
+        return flushFolderAfterRename(folder);
     }
     // A hard link is made only when the name is free, in one step: nothing that appears at to
     // between a check and the rename can be overwritten.
     if (::linkat(int(folder), from, int(folder), to, 0) == 0) {
         ::unlinkat(int(folder), from, 0);
-        return true;
+        return flushFolderAfterRename(folder);
     }
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) {
         failWith(errno);
@@ -433,6 +465,34 @@ bool removeFileIn(FolderHandle folder, const char *name) {
 bool existsIn(FolderHandle folder, const char *name) {
     struct stat info {};
     return ::fstatat(int(folder), name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void recordDurableSteps(std::vector<DurableStep> *record) {
+    durableSteps = record;
+}
+
+namespace {
+
+void (*interruptCleanup)() = nullptr;
+
+void cleanUpAndExit(int signalNumber) {
+    if (interruptCleanup)
+        interruptCleanup();
+    ::_exit(128 + signalNumber);
+}
+
+} // namespace
+
+void onInterrupt(void (*cleanup)()) {
+    interruptCleanup = cleanup;
+    struct sigaction action {};
+    action.sa_handler = cleanUpAndExit;
+    sigemptyset(&action.sa_mask);
+    // While one of them is being handled the others wait: the cleanup runs once.
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&action.sa_mask, signalNumber);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signalNumber, &action, nullptr);
 }
 
 bool standardErrorIsTerminal() {

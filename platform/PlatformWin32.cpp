@@ -17,6 +17,12 @@ namespace {
 
 thread_local uint32_t lastErrorNumber = error::None;
 uint64_t callCount = 0;
+std::vector<DurableStep> *durableSteps = nullptr;
+
+void recordStep(DurableStep step) {
+    if (durableSteps)
+        durableSteps->push_back(step);
+}
 
 HANDLE toHandle(FileHandle file) {
     return reinterpret_cast<HANDLE>(file);
@@ -90,6 +96,16 @@ bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &writ
         return false;
     }
     written = int32_t(done);
+    return true;
+}
+
+bool flushFile(FileHandle file) {
+    ++callCount;
+    if (!::FlushFileBuffers(toHandle(file))) {
+        failWithSystemError();
+        return false;
+    }
+    recordStep(DurableStep::FileFlushed);
     return true;
 }
 
@@ -353,9 +369,11 @@ void closeFolder(FolderHandle folder) {
 
 FileHandle createFileIn(FolderHandle folder, const char *name) {
     ++callCount;
-    // CREATE_NEW fails on any name already there, a link included, and never follows one.
+    // CREATE_NEW fails on any name already there, a link included, and never follows one. Nobody
+    // else may read or write the new file, but it may be deleted while open: an interrupted run
+    // removes its temporary files before its handles are closed.
     std::string path = inDirectory(toFolder(folder)->path, name);
-    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         failWithSystemError();
@@ -368,13 +386,16 @@ FileHandle createFileIn(FolderHandle folder, const char *name) {
 
 bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace) {
     const std::string &where = toFolder(folder)->path;
-    if (!::MoveFileExA(inDirectory(where, from).c_str(), inDirectory(where, to).c_str(),
-                       replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    // Write-through: the call returns once the new name is on the disk.
+    DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!::MoveFileExA(inDirectory(where, from).c_str(), inDirectory(where, to).c_str(), flags)) {
         failWithSystemError();
         if (lastErrorNumber == ERROR_FILE_EXISTS)
             lastErrorNumber = error::AlreadyExists;
         return false;
     }
+    recordStep(DurableStep::Renamed);
+    recordStep(DurableStep::FolderFlushed);
     return true;
 }
 
@@ -388,6 +409,44 @@ bool removeFileIn(FolderHandle folder, const char *name) {
 
 bool existsIn(FolderHandle folder, const char *name) {
     return ::GetFileAttributesA(inDirectory(toFolder(folder)->path, name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void recordDurableSteps(std::vector<DurableStep> *record) {
+    durableSteps = record;
+}
+
+namespace {
+
+void (*interruptCleanup)() = nullptr;
+
+// Runs on a thread of its own; the process ends here, with the exit code a POSIX shell would
+// show for the matching signal.
+BOOL WINAPI cleanUpAndExit(DWORD event) {
+    UINT code;
+    switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+        code = 128 + 2; // SIGINT
+        break;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        code = 128 + 15; // SIGTERM
+        break;
+    default:
+        return FALSE;
+    }
+    if (interruptCleanup)
+        interruptCleanup();
+    // No flushing of the standard streams: the interrupted thread may hold their locks.
+    ::ExitProcess(code);
+}
+
+} // namespace
+
+void onInterrupt(void (*cleanup)()) {
+    interruptCleanup = cleanup;
+    ::SetConsoleCtrlHandler(cleanUpAndExit, TRUE);
 }
 
 bool standardErrorIsTerminal() {

@@ -1,12 +1,68 @@
-// TemporaryFile: random hidden names, created with the platform's exclusive create.
+// TemporaryFile: random hidden names, created with the platform's exclusive create, and the table
+// of live ones that an interruption removes. The table is read inside a signal handler, so it is
+// a fixed array of slots claimed and released with atomic operations, never a container.
 #include <qarvex/platform/TemporaryFile.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 namespace qarvex {
 
 namespace platform {
+
+namespace {
+
+enum SlotState : int { Free, Filling, Live };
+
+struct LiveTemporary {
+    std::atomic<int> state{Free};
+    FolderHandle folder = InvalidFolder;
+    char name[24] = {}; // ".qarvex-XXXXXXXX.part"
+};
+
+constexpr int SlotCount = 256;
+LiveTemporary live[SlotCount];
+std::atomic<bool> interrupted{false};
+
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+              "the table is read inside a signal handler");
+
+// A slot holding folder and name, or -1 when every slot is taken.
+int claimSlot(FolderHandle folder, const std::string &name) {
+    if (name.size() >= sizeof live[0].name)
+        return -1;
+    for (int i = 0; i < SlotCount; ++i) {
+        int expected = Free;
+        if (!live[i].state.compare_exchange_strong(expected, Filling))
+            continue;
+        live[i].folder = folder;
+        std::memcpy(live[i].name, name.c_str(), name.size() + 1);
+        live[i].state.store(Live);
+        return i;
+    }
+    return -1;
+}
+
+void releaseSlot(FolderHandle folder, const std::string &name) {
+    for (LiveTemporary &slot : live) {
+        if (slot.state.load() == Live && slot.folder == folder && name == slot.name) {
+            slot.state.store(Free);
+            return;
+        }
+    }
+}
+
+void removeLiveTemporaries() {
+    interrupted.store(true);
+    for (LiveTemporary &slot : live) {
+        if (slot.state.load() == Live)
+            removeFileIn(slot.folder, slot.name);
+    }
+}
+
+} // namespace
 
 FileHandle createTemporaryIn(FolderHandle folder, std::string &name) {
     thread_local std::mt19937 random{std::random_device{}()};
@@ -14,11 +70,50 @@ FileHandle createTemporaryIn(FolderHandle folder, std::string &name) {
         char text[32];
         std::snprintf(text, sizeof text, ".qarvex-%08x.part", unsigned(random()));
         name = text;
+        // Live before it exists: an interruption between the two finds nothing to remove, never a
+        // file it does not know of.
+        int slot = claimSlot(folder, name);
         FileHandle file = createFileIn(folder, name.c_str());
-        if (file != InvalidFile || lastError() != error::AlreadyExists)
-            return file;
+        if (file == InvalidFile) {
+            uint32_t why = lastError();
+            if (slot >= 0)
+                live[slot].state.store(Free);
+            if (why != error::AlreadyExists)
+                return InvalidFile;
+            continue;
+        }
+        // On Windows the removal runs beside this thread and may have passed the slot already.
+        if (interrupted.load()) {
+            closeFile(file);
+            removeFileIn(folder, name.c_str());
+            return InvalidFile;
+        }
+        return file;
     }
     return InvalidFile;
+}
+
+bool finishTemporary(FileHandle file) {
+    bool flushed = flushFile(file);
+    // A close that succeeds leaves the flush's reason in lastError().
+    bool closed = closeFile(file);
+    return flushed && closed;
+}
+
+bool keepTemporary(FolderHandle folder, const std::string &name, const char *target, bool replace) {
+    if (!renameIn(folder, name.c_str(), target, replace))
+        return false;
+    releaseSlot(folder, name);
+    return true;
+}
+
+void discardTemporary(FolderHandle folder, const std::string &name) {
+    removeFileIn(folder, name.c_str());
+    releaseSlot(folder, name);
+}
+
+void removeTemporariesOnInterrupt() {
+    onInterrupt(removeLiveTemporaries);
 }
 
 } // namespace platform

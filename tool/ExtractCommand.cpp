@@ -115,17 +115,22 @@ bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32
             return false;
         },
         &console.progress);
-    platform::closeFile(file);
-    // A file that does not hold the whole entry never gets the entry's name.
+    // A file that does not hold the whole entry, on the disk, never gets the entry's name.
+    if (fault == EntryFault::None && !platform::finishTemporary(file)) {
+        fault = EntryFault::SinkFailed;
+        writeError = platform::lastError();
+    } else if (fault != EntryFault::None) {
+        platform::closeFile(file);
+    }
     if (fault != EntryFault::None) {
-        platform::removeFileIn(folder, temporary.c_str());
+        platform::discardTemporary(folder, temporary);
         if (fault == EntryFault::SinkFailed)
             return fail(volumePath, name, std::string("cannot write: ") + systemReason(writeError));
         return fail(volumePath, name, EntryDecoder::describe(fault, item));
     }
-    if (!platform::renameIn(folder, temporary.c_str(), where.file.c_str(), force)) {
+    if (!platform::keepTemporary(folder, temporary, where.file.c_str(), force)) {
         uint32_t error = platform::lastError();
-        platform::removeFileIn(folder, temporary.c_str());
+        platform::discardTemporary(folder, temporary);
         if (error == platform::error::AlreadyExists)
             return fail(volumePath, name, "exists; not replaced without -f");
         return fail(volumePath, name, std::string("cannot create: ") + systemReason(error));

@@ -95,7 +95,7 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
     std::vector<std::string> temporaries, renamed;
     auto undo = [&] {
         for (const std::string &name : temporaries)
-            platform::removeFileIn(folder, name.c_str());
+            platform::discardTemporary(folder, name);
         for (const std::string &name : renamed)
             platform::removeFileIn(folder, name.c_str());
         return false;
@@ -117,7 +117,12 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
         bool whole = platform::writeFile(handle, file.bytes.data(), int32_t(file.bytes.size()), written) &&
                      written == int32_t(file.bytes.size());
         uint32_t writeError = platform::lastError();
-        platform::closeFile(handle);
+        if (!whole)
+            platform::closeFile(handle);
+        else if (!platform::finishTemporary(handle)) {
+            whole = false;
+            writeError = platform::lastError();
+        }
         if (!whole) {
             error = std::string("cannot write: ") + systemReason(writeError);
             return undo();
@@ -126,7 +131,7 @@ bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &ba
     // Every file is complete: only now do they get their names.
     for (size_t i = 0; i < files.size(); ++i) {
         std::string target = base + files[i].suffix;
-        if (!platform::renameIn(folder, temporaries[i].c_str(), target.c_str(), force)) {
+        if (!platform::keepTemporary(folder, temporaries[i], target.c_str(), force)) {
             uint32_t why = platform::lastError();
             error = why == platform::error::AlreadyExists
                         ? target + " exists; not replaced without -f"

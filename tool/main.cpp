@@ -9,6 +9,7 @@
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
 #include <qarvex/platform/Platform.h>
+#include <qarvex/platform/TemporaryFile.h>
 
 #include <cstdio>
 #include <string>
@@ -22,6 +23,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "qarvex: %s (qarvex -h lists the options)\n", error.c_str());
         return tool::UsageError;
     }
+    // An interrupted run leaves no half-written file behind, and says so in its exit code.
+    platform::removeTemporariesOnInterrupt();
     tool::Console console(stdout, stderr, platform::standardErrorIsTerminal());
     switch (options.command) {
     case tool::Command::Help:

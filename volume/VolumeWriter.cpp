@@ -245,16 +245,16 @@ VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<
         fault = Fault::CannotWrite;
     if (fault == Fault::CannotWrite)
         error = platform::lastError();
-    if (!platform::closeFile(file) && fault == Fault::None) {
-        fault = Fault::CannotWrite;
-        error = platform::lastError();
-    }
-    if (fault == Fault::None && !platform::renameIn(folder, temporary.c_str(), name.c_str(), true)) {
+    // The data is on the disk before the volume's name moves to it.
+    if (fault != Fault::None)
+        platform::closeFile(file);
+    else if (!platform::finishTemporary(file) ||
+             !platform::keepTemporary(folder, temporary, name.c_str(), true)) {
         fault = Fault::CannotWrite;
         error = platform::lastError();
     }
     if (fault != Fault::None) {
-        platform::removeFileIn(folder, temporary.c_str());
+        platform::discardTemporary(folder, temporary);
         platform::closeFolder(folder);
         return fault;
     }

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -234,6 +236,39 @@ TEST_F(Files, TemporaryFilesGetFreshHiddenNamesInTheFolder) {
     }
     closeFile(a);
     closeFile(b);
+    closeFolder(folder);
+}
+
+TEST_F(Files, AKeptTemporaryIsOnTheDiskBeforeItTakesItsName) {
+    makeFile("target.bin", "old");
+    FolderHandle folder = openFolder(root.string().c_str());
+    ASSERT_NE(folder, InvalidFolder);
+    std::vector<DurableStep> steps;
+    recordDurableSteps(&steps);
+    std::string temporary;
+    FileHandle file = createTemporaryIn(folder, temporary);
+    ASSERT_NE(file, InvalidFile);
+    int32_t written = 0;
+    ASSERT_TRUE(writeFile(file, "new!", 4, written));
+    EXPECT_TRUE(finishTemporary(file));
+    EXPECT_TRUE(keepTemporary(folder, temporary, "target.bin", true));
+    recordDurableSteps(nullptr);
+    EXPECT_EQ(steps, (std::vector<DurableStep>{DurableStep::FileFlushed, DurableStep::Renamed,
+                                               DurableStep::FolderFlushed}));
+    std::ifstream in(root / "target.bin", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new!");
+    EXPECT_FALSE(fs::exists(root / temporary));
+
+    // A discarded one is gone, and never flushed or renamed.
+    steps.clear();
+    recordDurableSteps(&steps);
+    file = createTemporaryIn(folder, temporary);
+    ASSERT_NE(file, InvalidFile);
+    closeFile(file);
+    discardTemporary(folder, temporary);
+    recordDurableSteps(nullptr);
+    EXPECT_TRUE(steps.empty());
+    EXPECT_FALSE(fs::exists(root / temporary));
     closeFolder(folder);
 }
 

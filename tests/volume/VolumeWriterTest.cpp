@@ -4,6 +4,7 @@
 #include "VolumeFixtures.h"
 
 #include <qarvex/core/LittleEndian.h>
+#include <qarvex/platform/Platform.h>
 #include <qarvex/volume/VolumeRStream.h>
 #include <qarvex/volume/VolumeWriter.h>
 
@@ -255,6 +256,32 @@ TEST(VolumeWriterTest, AFailedWriteLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_EQ(VolumeWriter::writeFile(path.c_str(), good, Variant::PVOL), VolumeWriter::Fault::None);
     EXPECT_NE(slurp(path), before);
     EXPECT_EQ(namesIn(scratch.directory()), (std::vector<std::string>{"keep.vol", "taken.vol"}));
+}
+
+TEST(VolumeWriterTest, TheVolumeIsOnTheDiskBeforeItTakesItsName) {
+    fixture::Scratch scratch;
+    std::string path = scratch.path("durable.vol");
+    std::vector<VolumeWriter::Entry> entries(1);
+    entries[0].name = "a.txt";
+    entries[0].size = 1;
+    entries[0].stored = textBytes("a");
+    using Step = platform::DurableStep;
+    for (bool replacing : {false, true}) {
+        std::vector<Step> steps;
+        platform::recordDurableSteps(&steps);
+        VolumeWriter::Fault fault = VolumeWriter::writeFile(path.c_str(), entries, Variant::PVOL);
+        platform::recordDurableSteps(nullptr);
+        ASSERT_EQ(fault, VolumeWriter::Fault::None);
+        EXPECT_EQ(steps, (std::vector<Step>{Step::FileFlushed, Step::Renamed, Step::FolderFlushed}))
+            << replacing;
+    }
+    // A write that fails takes none of the steps.
+    entries[0].name = std::string("cut\0name", 8);
+    std::vector<Step> steps;
+    platform::recordDurableSteps(&steps);
+    EXPECT_EQ(VolumeWriter::writeFile(path.c_str(), entries, Variant::PVOL), VolumeWriter::Fault::BadEntry);
+    platform::recordDurableSteps(nullptr);
+    EXPECT_TRUE(steps.empty());
 }
 
 } // namespace

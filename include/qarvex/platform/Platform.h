@@ -55,6 +55,9 @@ FileHandle openFile(const char *path, OpenMode mode);
 // Reads up to count bytes; got receives the number read (0 at the end of the file).
 bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got);
 bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &written);
+// Hands what was written to file from the system's caches to the disk: once this returns true the
+// data outlives a power cut. A file is flushed before it is renamed over another.
+bool flushFile(FileHandle file);
 
 enum class SeekFrom { Begin, Current, End };
 // Moves the file pointer; returns the new position, or -1 on failure.
@@ -126,11 +129,25 @@ void closeFolder(FolderHandle folder);
 // A new file name in folder, open for writing; error::AlreadyExists when anything holds the name.
 FileHandle createFileIn(FolderHandle folder, const char *name);
 // Renames from to to inside folder. Without replace, error::AlreadyExists when to is taken; with
-// it, a file or a link at to is replaced (the link itself, never what it points to).
+// it, a file or a link at to is replaced (the link itself, never what it points to). The folder's
+// entry is on the disk when this returns true, so the new name outlives a power cut.
 bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace);
+// Safe to call from a signal handler on POSIX systems (it is one unlinkat there).
 bool removeFileIn(FolderHandle folder, const char *name);
 // True when anything (file, folder, link) holds the name in folder.
 bool existsIn(FolderHandle folder, const char *name);
+
+// The steps that make a replacement durable, as flushFile and renameIn take them; tests hand a
+// record to see that a file's data is flushed before its new name is.
+enum class DurableStep { FileFlushed, Renamed, FolderFlushed };
+// Appends each step taken from now on to record (one process-wide record; nullptr stops).
+void recordDurableSteps(std::vector<DurableStep> *record);
+
+// From now on, SIGINT, SIGTERM and SIGHUP (on Windows: Ctrl+C, Ctrl+Break, the console closing)
+// run cleanup and end the process with 128 + the signal's number: 130 for an interrupt, 143 for a
+// termination (or a closed console), 129 for a hang-up. cleanup runs inside a signal handler on
+// POSIX systems and on another thread on Windows: it may only call removeFileIn.
+void onInterrupt(void (*cleanup)());
 
 // True when standard error is a terminal, where a progress line may be redrawn in place.
 bool standardErrorIsTerminal();
