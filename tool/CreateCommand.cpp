@@ -8,6 +8,9 @@
 #include "tool/CreateCommand.h"
 
 #include "tool/CreateOptions.h"
+#include "tool/EntryPath.h"
+#include "tool/SourceList.h"
+#include "tool/VolumeWalk.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/volume/VolumeRStream.h>
 #include <qarvex/volume/VolumeWriter.h>
@@ -22,112 +25,6 @@ namespace qarvex {
 namespace tool {
 
 namespace {
-
-// Names are told apart as the volume's name index tells them: letters a to z in upper case.
-std::string nameKey(const std::string &name) {
-    std::string key = name;
-    for (char &c : key)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return key;
-}
-
-// A file to become an entry: where it is and the entry's name.
-struct Source {
-    std::string path;
-    std::string name; // folders joined by '\'
-    std::string fileName;
-};
-
-// Turns the file arguments into sources: a file is one entry under its own name, a folder gives
-// every file below it, named from the folder down, in name order.
-class SourceList {
-public:
-    explicit SourceList(Console &console) : console(console) {}
-
-    void addArgument(const char *argument) {
-        if (platform::canEnterDirectory(argument)) {
-            walk(argument, "");
-            return;
-        }
-        std::string fileName = argument + platform::directoryPartLength(argument);
-        if (fileName.empty() || fileName == "." || fileName == "..")
-            return refuse(argument, "names no file");
-        add(argument, fileName, fileName);
-    }
-
-    std::vector<Source> sources;
-    bool allWell = true;
-
-private:
-    void refuse(const std::string &path, const char *why) {
-        console.diagnostic("%s: %s", path.c_str(), why);
-        allWell = false;
-    }
-
-    void add(const std::string &path, const std::string &name, const std::string &fileName) {
-        // A backslash inside a name would read back as a folder separator.
-        if (fileName.find('\\') != std::string::npos)
-            return refuse(path, "refused: the name holds a backslash");
-        sources.push_back({path, name, fileName});
-    }
-
-    void walk(const std::string &folder, const std::string &prefix) {
-        std::vector<platform::FoundFile> found;
-        if (!platform::listFolder(folder, found)) {
-            console.diagnostic("%s: cannot read the folder: %s", folder.c_str(),
-                               systemReason(platform::lastError()));
-            allWell = false;
-            return;
-        }
-        bool separated =
-            !folder.empty() && (folder.back() == '/' || folder.back() == platform::PathSeparator);
-        for (const platform::FoundFile &object : found) {
-            std::string path =
-                separated ? folder + object.name : folder + platform::PathSeparator + object.name;
-            std::string name = prefix.empty() ? object.name : prefix + '\\' + object.name;
-            if (!object.isDirectory)
-                add(path, name, object.name);
-            else if (object.name.find('\\') != std::string::npos)
-                refuse(path, "refused: the name holds a backslash");
-            else
-                walk(path, name);
-        }
-    }
-
-    Console &console;
-};
-
-bool readWholeFile(const std::string &path, std::vector<uint8_t> &bytes, std::string &why) {
-    platform::FileHandle file = platform::openFile(path.c_str(), platform::OpenMode::ReadShared);
-    if (file == platform::InvalidFile) {
-        why = std::string("cannot read: ") + systemReason(platform::lastError());
-        return false;
-    }
-    bytes.clear();
-    bool ok = true;
-    for (;;) {
-        // An entry's size is a signed 32-bit number: one byte more than that is already too many.
-        if (bytes.size() > size_t(INT32_MAX)) {
-            why = "too large for an entry";
-            ok = false;
-            break;
-        }
-        size_t at = bytes.size();
-        bytes.resize(at + 256 * 1024);
-        int32_t got = 0;
-        if (!platform::readFile(file, bytes.data() + at, 256 * 1024, got)) {
-            why = std::string("cannot read: ") + systemReason(platform::lastError());
-            ok = false;
-            got = 0;
-        }
-        bytes.resize(at + size_t(got));
-        if (!ok || got == 0)
-            break;
-    }
-    platform::closeFile(file);
-    return ok;
-}
 
 // What the command is asked to write, built up from the sources.
 struct Plan {
@@ -161,7 +58,7 @@ bool codeSources(const Options &options, const std::vector<Source> &sources, uin
         }
         std::vector<uint8_t> bytes;
         std::string why;
-        if (!readWholeFile(source.path, bytes, why)) {
+        if (!readSourceFile(source.path, bytes, why)) {
             console.diagnostic("%s: %s", source.path.c_str(), why.c_str());
             allWell = false;
             continue;
@@ -235,23 +132,6 @@ std::vector<Source> collect(const Options &options, Console &console, bool &allW
     return std::move(list.sources);
 }
 
-// A volume read for rewriting: its entries' stored bytes as they are, and its variant.
-class OldVolume : public VolumeRStream {
-public:
-    bool storedData(const VolumeItem &item, std::vector<uint8_t> &bytes) const {
-        uint8_t *start = nullptr;
-        int32_t length = 0;
-        if (!storedBytes(item, start, length))
-            return false;
-        bytes.assign(start, start + length);
-        return true;
-    }
-    VolumeWriter::Variant variant() const {
-        return view && le::read32(view) == MagicVOL ? VolumeWriter::Variant::OldVOL
-                                                    : VolumeWriter::Variant::PVOL;
-    }
-};
-
 } // namespace
 
 uint32_t idFromFileName(const std::string &name) {
@@ -289,7 +169,7 @@ int addToVolume(const Options &options, Console &console) {
     {
         // Read whole, then closed before the new file takes its name: some systems keep a mapped
         // file from being replaced.
-        OldVolume old;
+        ToolVolume old;
         if (!old.open(options.volumePath)) {
             console.diagnostic("%s: %s; nothing written", options.volumePath,
                                old.lastOpenError() == VolumeStream::OpenError::CannotOpen

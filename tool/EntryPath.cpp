@@ -53,6 +53,14 @@ const char *splitEntryName(const char *name, EntryPath &path) {
     return nullptr;
 }
 
+std::string nameKey(const std::string &name) {
+    std::string key = name;
+    for (char &c : key)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 'a' + 'A');
+    return key;
+}
+
 } // namespace tool
 
 } // namespace qarvex

@@ -19,6 +19,10 @@ struct EntryPath {
 // Both '\' and '/' separate; empty and "." components are dropped.
 const char *splitEntryName(const char *name, EntryPath &path);
 
+// The key that tells entry names apart as the volume's name index does: letters a to z in upper
+// case.
+std::string nameKey(const std::string &name);
+
 } // namespace tool
 
 } // namespace qarvex

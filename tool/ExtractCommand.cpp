@@ -4,11 +4,13 @@
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
+#include "tool/Manifest.h"
 #include "tool/PictureExport.h"
 #include "tool/VolumeWalk.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/TemporaryFile.h>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,8 +63,10 @@ private:
 
 class Extractor {
 public:
-    Extractor(Console &console, platform::FolderHandle target, bool force)
-        : console(console), folders(target), force(force) {}
+    // Each file written is recorded in manifest (when given), found below targetPath.
+    Extractor(Console &console, platform::FolderHandle target, bool force, const std::string &targetPath,
+              Manifest *manifest)
+        : console(console), folders(target), force(force), targetPath(targetPath), manifest(manifest) {}
 
     // Writes one entry; false, with the reason reported, when it is not there afterwards.
     bool extract(ToolVolume &volume, const std::string &volumePath, int32_t position);
@@ -79,6 +83,8 @@ private:
     Console &console;
     FolderChain folders;
     bool force;
+    std::string targetPath;
+    Manifest *manifest;
     EntryDecoder decoder;
 };
 
@@ -105,9 +111,12 @@ bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32
         return fail(volumePath, name,
                     std::string("cannot create a file: ") + systemReason(platform::lastError()));
     uint32_t writeError = platform::error::None;
+    Checksum checksum;
     EntryFault fault = decoder.decode(
         volume, position,
         [&](const uint8_t *bytes, int32_t count) {
+            if (manifest)
+                checksum.add(bytes, size_t(count));
             int32_t written = 0;
             if (platform::writeFile(file, bytes, count, written) && written == count)
                 return true;
@@ -137,6 +146,10 @@ bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32
     }
     ++extracted;
     bytes += item.size;
+    if (manifest)
+        if (std::optional<std::string> path = pathBelow(targetPath, name))
+            if (std::optional<int64_t> modified = modificationTime(*path))
+                manifest->record(name, Manifest::Line{item.size, checksum.value(), *modified});
     return true;
 }
 
@@ -156,8 +169,13 @@ int extractEntries(const Options &options, Console &console) {
     }
     bool allWell;
     int64_t extracted = 0, failed = 0, bytes = 0;
+    // Entries of an earlier extraction into the folder stay recorded beside this one's.
+    Manifest manifest;
+    if (!options.noManifest)
+        manifest.load(targetPath);
     {
-        Extractor extractor(console, target, options.force);
+        Extractor extractor(console, target, options.force, targetPath,
+                            options.noManifest ? nullptr : &manifest);
         allWell = forEachVolume(
             options.operands[0], options.operands + 1, options.operandCount - 1, EntrySelector::NoLimit,
             console, [&](ToolVolume &volume, const std::string &path, EntrySelector &selection) {
@@ -188,6 +206,11 @@ int extractEntries(const Options &options, Console &console) {
         bytes = extractor.bytes;
     }
     platform::closeFolder(target);
+    if (!options.noManifest && !manifest.empty() && !manifest.save(targetPath)) {
+        console.diagnostic("%s: cannot write %s: %s", targetPath, Manifest::FileName,
+                           systemReason(platform::lastError()));
+        allWell = false;
+    }
     std::string summary =
         countOf(extracted, "entry", "entries") + " extracted, " + countOf(bytes, "byte", "bytes");
     if (failed)

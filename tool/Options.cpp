@@ -31,14 +31,18 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             at += used - 1;
             continue;
         }
+        if (int used = parseUpdateOption(argument, options)) {
+            at += used - 1;
+            continue;
+        }
         if (argument[1] == '-') {
             error = std::string("unknown option ") + argument;
             return false;
         }
         // Letters may be grouped ("-xf"); -C takes the rest of its argument or the next one.
         for (const char *letter = argument + 1; *letter; ++letter) {
-            // -c and -a take the volume, -m the method, as -C takes its folder.
-            if (*letter == 'c' || *letter == 'a' || *letter == 'm') {
+            // -c, -a and -u take the volume, -m the method, as -C takes its folder.
+            if (*letter == 'c' || *letter == 'a' || *letter == 'u' || *letter == 'm') {
                 if (int used = parseCreateOption(*letter, letter[1] ? letter + 1 : nullptr,
                                                  at + 1 < argc ? argv[at + 1] : nullptr, options, error)) {
                     if (used < 0)
@@ -92,14 +96,19 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
     options.operandCount = argc - at;
     if (!finishPngOptions(options, error))
         return false;
+    if (options.force && options.command == Command::Update) {
+        error = "-f goes with -x";
+        return false;
+    }
     if ((options.targetFolder || options.force) && options.command != Command::Extract &&
-        options.command != Command::Png) {
+        options.command != Command::Png && options.command != Command::Update) {
         error = "-C and -f go with -x";
         return false;
     }
     if (!finishCreateOptions(options, error))
         return false;
-    if (options.command == Command::Create || options.command == Command::Add)
+    if (options.command == Command::Create || options.command == Command::Add ||
+        options.command == Command::Update)
         return true;
     if (options.command == Command::Search || options.command == Command::Png)
         return true; // too few operands give the search command's usage text

@@ -18,16 +18,19 @@ enum ExitStatus {
     UsageError = 2, // the command line made no sense
 };
 
-enum class Command { Search, List, Extract, Test, Help, Version, Png, Create, Add };
+enum class Command { Search, List, Extract, Test, Help, Version, Png, Create, Add, Update };
 
 struct Options {
     Command command = Command::Search;
     const char *targetFolder = nullptr; // -C: where -x writes (null: the current folder)
     bool force = false;                 // -f: -x replaces existing files
     PngOptions png;                     // --png and the picture options
-    const char *volumePath = nullptr;   // -c, -a: the volume written
+    const char *volumePath = nullptr;   // -c, -a, -u: the volume written
     const char *method = nullptr;       // -m: stored, rle, lzh or best (null: stored)
     bool idsFromNames = false;          // -i: ids from file names of eight hexadecimal digits
+    bool dryRun = false;                // --dry-run: -u tells what it would do, writes nothing
+    bool noAdd = false;                 // --no-add: -u adds no entries for new files
+    bool noManifest = false;            // --no-manifest: -x leaves no manifest
     // The arguments after the options: the expression, then the volumes.
     char *const *operands = nullptr;
     int operandCount = 0;

@@ -44,6 +44,19 @@ bool ToolVolume::storedDataUsedUp(const VolumeItem &item) {
     return source.getPosition() >= storedLength(item);
 }
 
+bool ToolVolume::storedData(const VolumeItem &item, std::vector<uint8_t> &bytes) const {
+    uint8_t *start = nullptr;
+    int32_t length = 0;
+    if (!storedBytes(item, start, length))
+        return false;
+    bytes.assign(start, start + length);
+    return true;
+}
+
+VolumeWriter::Variant ToolVolume::variant() const {
+    return view && le::read32(view) == MagicVOL ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL;
+}
+
 EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression) {
     if (limit != NoLimit)
         bounded.emplace(expression, limit);

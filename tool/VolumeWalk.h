@@ -6,6 +6,7 @@
 #include "tool/Console.h"
 #include "tool/MatchList.h"
 #include <qarvex/volume/VolumeRStream.h>
+#include <qarvex/volume/VolumeWriter.h>
 
 #include <cstdint>
 #include <functional>
@@ -29,6 +30,10 @@ public:
     // decoder goes on with zero bits past the end of its data, so its own status does not tell
     // whether the data ran out.
     bool storedDataUsedUp(const VolumeItem &item);
+    // The entry's stored bytes as they are in the file, for rewriting the volume; false when its
+    // data block is not wholly inside the file.
+    bool storedData(const VolumeItem &item, std::vector<uint8_t> &bytes) const;
+    VolumeWriter::Variant variant() const;
 };
 
 // Picks the matching entries of one volume at a time.

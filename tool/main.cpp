@@ -3,11 +3,13 @@
 //   qarvex <expression> name1.vol [name2.vol] [*.vol]
 //   qarvex -l | -x [-C dir] [-f] | -t <expression> vol...
 //   qarvex -c out.vol | -a vol [-m method] [-i] file...
+//   qarvex -u vol [-C dir] [-m method] [--dry-run] [--no-add]
 #include "tool/Commands.h"
 #include "tool/CreateCommand.h"
 #include "tool/Options.h"
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
+#include "tool/UpdateCommand.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/TemporaryFile.h>
 
@@ -45,6 +47,8 @@ int main(int argc, char **argv) {
         return tool::createVolume(options, console);
     case tool::Command::Add:
         return tool::addToVolume(options, console);
+    case tool::Command::Update:
+        return tool::updateVolume(options, console);
     case tool::Command::Search:
         break;
     }

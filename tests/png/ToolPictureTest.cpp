@@ -78,9 +78,10 @@ TEST_F(ToolPictureTest, ExtractionWritesPicturesBesideGraphicsEntries) {
     EXPECT_EQ(result.err, "qarvex: graphics.vol: tiles.pba: no palette; colour indices shown as a grey ramp "
                           "(--palette gives one)\n");
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(namesIn(out()), "ReadMe.txt\ngame.ppl\ngame.ppl.png\nlogo.bmp\nlogo.bmp.png\nsmall.pft\n"
-                              "small.pft.png\nsmall.pft.txt\ntiles.pba\ntiles.pba.0.png\ntiles.pba.1.png\n"
-                              "tiles.pba.2.png\ntiles.pba.3.png\ntitle.pbm\ntitle.pbm.png\n");
+    EXPECT_EQ(namesIn(out()),
+              ".qarvex-manifest\nReadMe.txt\ngame.ppl\ngame.ppl.png\nlogo.bmp\nlogo.bmp.png\nsmall.pft\n"
+              "small.pft.png\nsmall.pft.txt\ntiles.pba\ntiles.pba.0.png\ntiles.pba.1.png\n"
+              "tiles.pba.2.png\ntiles.pba.3.png\ntitle.pbm\ntitle.pbm.png\n");
     Decoded title = picture("title.pbm.png");
     ASSERT_EQ(title.width, 64);
     ASSERT_EQ(title.height, 32);
@@ -119,8 +120,9 @@ TEST_F(ToolPictureTest, PicturesInsteadOfGraphicsEntriesWithAPaletteFile) {
                           "1 entry extracted, " +
                               std::to_string(exampleEntry("ReadMe.txt").size()) +
                               " bytes, 6 pictures written\n");
-    EXPECT_EQ(namesIn(out()), "ReadMe.txt\ngame.ppl.png\nlogo.bmp.png\nsmall.pft.png\nsmall.pft.txt\n"
-                              "tiles.pba.png\ntitle.pbm.level1.png\ntitle.pbm.png\n");
+    EXPECT_EQ(namesIn(out()),
+              ".qarvex-manifest\nReadMe.txt\ngame.ppl.png\nlogo.bmp.png\nsmall.pft.png\nsmall.pft.txt\n"
+              "tiles.pba.png\ntitle.pbm.level1.png\ntitle.pbm.png\n");
     // The tiles are drawn for palette 1 of the set: its colours 3 and 8.
     Decoded sheet = picture("tiles.pba.png");
     ASSERT_EQ(sheet.width, 2 + 2 * 18);
@@ -157,16 +159,16 @@ TEST_F(ToolPictureTest, DamagedGraphicsEntriesGiveADiagnosticAndNoPicture) {
     EXPECT_EQ(beside.out, "v.vol\n  good.pbm -> good.pbm.png\n  real.png\n  notes.txt\n  art\\deep.pbm -> "
                           "deep.pbm.png\n6 entries extracted, " +
                               std::to_string(bytes) + " bytes, 2 pictures written, 2 not converted\n");
-    EXPECT_EQ(
-        namesIn(out()),
-        "art/deep.pbm\nart/deep.pbm.png\nbad.pbm\nfake.pba\ngood.pbm\ngood.pbm.png\nnotes.txt\nreal.png\n");
+    EXPECT_EQ(namesIn(out()),
+              ".qarvex-manifest\nart/deep.pbm\nart/"
+              "deep.pbm.png\nbad.pbm\nfake.pba\ngood.pbm\ngood.pbm.png\nnotes.txt\nreal.png\n");
 
     std::filesystem::remove_all(out());
     std::filesystem::create_directory(out());
     ToolRun instead = run({"-x", "--png-only", "-C", "out", "*", "v.vol"});
     EXPECT_EQ(instead.err, reports);
     EXPECT_EQ(instead.exitCode, 1);
-    EXPECT_EQ(namesIn(out()), "art/deep.pbm.png\ngood.pbm.png\nnotes.txt\nreal.png\n");
+    EXPECT_EQ(namesIn(out()), ".qarvex-manifest\nart/deep.pbm.png\ngood.pbm.png\nnotes.txt\nreal.png\n");
     EXPECT_EQ(slurp((out() / "real.png").string()), "\x89PNG\r\n\x1a\n and the rest");
 }
 

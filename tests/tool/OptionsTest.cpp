@@ -83,6 +83,13 @@ TEST(OptionsTest, UsageErrors) {
         {{"-l"}, "missing expression"},
         {{"-x", "--"}, "missing expression"},
         {{"-t", "*"}, "missing volume"},
+        {{"-u", "a.vol", "file.txt"}, "-u takes no files: it reads the folder -C names"},
+        {{"-u", "a.vol", "-f"}, "-f goes with -x"},
+        {{"-u", "a.vol", "-i"}, "-i goes with -c and -a"},
+        {{"-u", "a.vol", "-a", "b.vol"}, "-c, -a and -u go with no other command"},
+        {{"--dry-run", "-x", "*", "a.vol"}, "--dry-run and --no-add go with -u"},
+        {{"--no-manifest", "-u", "a.vol"}, "--no-manifest goes with -x"},
+        {{"-u", "a.vol", "-m", "zip"}, "unknown method zip (stored, rle, lzh or best)"},
     };
     for (const Case &c : cases) {
         tool::Options options;

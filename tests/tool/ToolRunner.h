@@ -143,11 +143,14 @@ protected:
 };
 
 // Everything below root, one line each in name order, relative with '/' between folders: folders
-// end in '/', symbolic links show where they point ("link -> target"), files show their size.
+// end in '/', symbolic links show where they point ("link -> target"), files show their size. The
+// manifest that -x leaves is not shown: the tests of -u look at it by name.
 inline std::string treeOf(const std::filesystem::path &root) {
     std::vector<std::string> lines;
     for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::end(it);
          ++it) {
+        if (it->path().filename() == ".qarvex-manifest")
+            continue;
         std::string relative = it->path().lexically_relative(root).generic_string();
         if (it->is_symlink())
             lines.push_back(relative + " -> " + std::filesystem::read_symlink(it->path()).string());
