@@ -5,9 +5,104 @@
 #include <qarvex/volume/VolumeStream.h>
 
 #include <cstring>
-#include <string>
+#include <utility>
 
 namespace qarvex {
+
+namespace {
+
+// The characters before the expression's first star.
+size_t plainPrefixLength(const char *pattern) {
+    const char *star = std::strchr(pattern, '*');
+    return star ? size_t(star - pattern) : std::strlen(pattern);
+}
+
+// The characters after the expression's last star (0 without a star).
+size_t lengthAfterLastStar(const char *pattern) {
+    const char *star = std::strrchr(pattern, '*');
+    return star ? std::strlen(star + 1) : 0;
+}
+
+// The rules, read from the expression at pattern position i and the name at position j:
+//   - at the end of either, a match exactly when both end together;
+//   - '?' takes any one character;
+//   - another character takes an equal one (letter case folded with foldCase);
+//   - '*' followed by a character c takes a run of the name up to a place where c stands (compared
+//     byte for byte, even when c is '?' or '*'), and matching goes on from c at that place; a star
+//     at the end takes the whole rest, which must not be empty.
+// match(i, j) then depends only on match(i + 1, j + 1), match(i + 2, j + 1), match(i + 1, j) and,
+// for a star, match(i, j + 1) (the same run made one character shorter). The name is walked once
+// from its end to its start, keeping one column of answers per position, so the cost is at most
+// the name's length times the expression's, however many stars there are.
+bool matchesFrom(const char *pattern, size_t patternLength, const uint8_t *name, size_t nameLength,
+                 bool upperName, bool foldCase, uint8_t *next, uint8_t *current) {
+    const size_t last = patternLength;
+    // Past the name's end only the expression's end matches.
+    std::memset(next, 0, last + 1);
+    next[last] = 1;
+    for (size_t j = nameLength; j-- > 0;) {
+        uint8_t c = upperName ? volume::upper(name[j]) : name[j];
+        uint8_t folded = volume::upper(c);
+        current[last] = 0;
+        for (size_t i = last; i-- > 0;) {
+            auto p = uint8_t(pattern[i]);
+            if (p == '*') {
+                auto literal = uint8_t(pattern[i + 1]);
+                if (literal == 0)
+                    current[i] = 1;
+                else
+                    current[i] = next[i] | (c == literal && (literal == '*' ? current[i + 1] : next[i + 2]));
+            } else if (p == '?') {
+                current[i] = next[i + 1];
+            } else {
+                bool same = foldCase ? volume::upper(p) == folded : p == c;
+                current[i] = same && next[i + 1];
+            }
+        }
+        std::swap(next, current);
+    }
+    return next[0] != 0;
+}
+
+bool sameCharacter(uint8_t p, uint8_t c, bool foldCase) {
+    return foldCase ? volume::upper(p) == volume::upper(c) : p == c;
+}
+
+// Two necessary conditions come before the general matcher: the expression's start up to its first
+// star must match the name's start, and its ending after the last star (the star's literal, then
+// plain characters) must match the name's end. Most names fail one of them at the cost of a
+// comparison or two; the general matcher then sees only the few that pass.
+bool matchesExpression(const char *pattern, size_t prefixLength, size_t ending, const char *text,
+                       bool upperName, bool foldCase, uint8_t *columns) {
+    const auto *name = reinterpret_cast<const uint8_t *>(text);
+    auto read = [upperName](uint8_t c) { return upperName ? volume::upper(c) : c; };
+    for (size_t i = 0; i < prefixLength; ++i) {
+        if (name[i] == 0)
+            return false;
+        if (pattern[i] != '?' && !sameCharacter(uint8_t(pattern[i]), read(name[i]), foldCase))
+            return false;
+    }
+    const char *rest = pattern + prefixLength;
+    if (*rest == 0)
+        return name[prefixLength] == 0;
+    size_t nameLength = std::strlen(text);
+    if (ending > 0) {
+        if (nameLength < prefixLength + ending)
+            return false;
+        const char *expected = pattern + std::strlen(pattern) - ending;
+        const uint8_t *last = name + nameLength - ending;
+        if (read(last[0]) != uint8_t(expected[0]))
+            return false;
+        for (size_t i = 1; i < ending; ++i)
+            if (expected[i] != '?' && !sameCharacter(uint8_t(expected[i]), read(last[i]), foldCase))
+                return false;
+    }
+    size_t restLength = std::strlen(rest);
+    return matchesFrom(rest, restLength, name + prefixLength, nameLength - prefixLength, upperName, foldCase,
+                       columns, columns + restLength + 1);
+}
+
+} // namespace
 
 MatchList::MatchList(const char *expression, int32_t limit) : limit(limit) {
     setPattern(expression);
@@ -27,6 +122,10 @@ void MatchList::setPattern(const char *text) {
     for (size_t i = 0; i <= length; ++i)
         pattern[i] = char(volume::upper(uint8_t(text[i])));
     suffixLength = pattern[0] == '*' && !std::strpbrk(pattern + 1, "*?") ? int32_t(length - 1) : -1;
+    prefixLength = plainPrefixLength(pattern);
+    endingLength = lengthAfterLastStar(pattern);
+    firstCharacter = prefixLength > 0 && pattern[0] != '?' ? uint8_t(pattern[0]) : 0;
+    columns.assign(2 * (length + 1), 0);
 }
 
 // The general matcher finds "*" followed by plain characters in a name exactly when the name is
@@ -46,30 +145,16 @@ bool MatchList::endsWithSuffix(const char *name) const {
 }
 
 bool MatchList::addIfMatch(const char *name, bool exactCase) {
+    (void)exactCase; // pattern and names are compared upper-cased, so case never decides
     if (matches.size() >= limit)
         return false;
-    if (isStarThenSuffix()) {
-        if (endsWithSuffix(name))
-            matches.append(name);
+    // Most names of a volume differ from an expression's plain start in their first character.
+    if (firstCharacter && volume::upper(uint8_t(*name)) != firstCharacter)
         return true;
-    }
-    // Names up to 511 characters are upper-cased on the stack; longer ones on a longer copy, so
-    // that they are matched whole.
-    char local[512];
-    size_t length = strnlen(name, sizeof local);
-    bool matched;
-    if (length < sizeof local) {
-        // A counted loop the compiler can vectorise; the walk over every name is the tool's work.
-        const auto *from = reinterpret_cast<const uint8_t *>(name);
-        for (size_t i = 0; i <= length; ++i)
-            local[i] = char(volume::upper(from[i]));
-        matched = wildcardMatch(pattern, local, exactCase);
-    } else {
-        std::string longer(name);
-        for (char &c : longer)
-            c = char(volume::upper(uint8_t(c)));
-        matched = wildcardMatch(pattern, longer.c_str(), exactCase);
-    }
+    bool matched = isStarThenSuffix()
+                       ? endsWithSuffix(name)
+                       : matchesExpression(pattern, prefixLength, endingLength, name,
+                                           /*upperName=*/true, /*foldCase=*/false, columns.data());
     if (matched)
         matches.append(name);
     return true;
@@ -83,28 +168,11 @@ bool MatchList::addVolume(const VolumeStream &volume, bool exactCase) {
     return matches.size() >= limit;
 }
 
-bool MatchList::wildcardMatch(const char *p, const char *s, bool exactCase) {
-    bool result = true;
-    while (result && *p && *s) {
-        if (*p == '*') {
-            // The character after the star is searched for literally, and each of its places in
-            // the rest of the name is tried in turn; a star at the end finds the terminator.
-            ++p;
-            result = false;
-            for (const char *at = std::strchr(s, *p); at && !result; at = std::strchr(at + 1, *p)) {
-                result = wildcardMatch(p, at, exactCase);
-                if (*at == '\0')
-                    break;
-            }
-            return result;
-        }
-        if (*p != '?') {
-            result = exactCase ? *p == *s : volume::upper(uint8_t(*p)) == volume::upper(uint8_t(*s));
-        }
-        ++p;
-        ++s;
-    }
-    return result && *p == *s;
+bool MatchList::wildcardMatch(const char *pattern, const char *name, bool exactCase) {
+    size_t length = std::strlen(pattern);
+    std::vector<uint8_t> columns(2 * (length + 1));
+    return matchesExpression(pattern, plainPrefixLength(pattern), lengthAfterLastStar(pattern), name,
+                             /*upperName=*/false, !exactCase, columns.data());
 }
 
 } // namespace qarvex

@@ -5,6 +5,7 @@
 #include <qarvex/core/Vector.h>
 
 #include <cstdint>
+#include <vector>
 
 namespace qarvex {
 
@@ -23,7 +24,8 @@ public:
     bool addIfMatch(const char *name, bool exactCase);
     // Offers every named entry of the volume in table order; true when the list is full afterwards.
     bool addVolume(const VolumeStream &volume, bool exactCase);
-    // '*' and '?' wildcards; both strings are taken as they are (callers upper-case them).
+    // '*' and '?' wildcards; both strings are taken as they are (callers upper-case them). The
+    // cost is at most the name's length times the expression's.
     static bool wildcardMatch(const char *pattern, const char *name, bool exactCase);
 
     void clear() { matches.setCount(0); }
@@ -42,7 +44,11 @@ private:
     bool endsWithSuffix(const char *name) const;
 
     char *pattern = nullptr;
-    int32_t suffixLength = -1; // characters after the star, or -1 for any other expression
+    int32_t suffixLength = -1;    // characters after the star, or -1 for any other expression
+    size_t prefixLength = 0;      // characters before the first star
+    uint8_t firstCharacter = 0;   // the plain character every match starts with, or 0
+    size_t endingLength = 0;      // characters after the last star
+    std::vector<uint8_t> columns; // the general matcher's two columns, made once per expression
     int32_t limit;
     Vector<const char *> matches{5};
 };

@@ -1,8 +1,11 @@
 // The match list: the wildcard matcher's rules, upper-casing, the limit and long names.
 #include "tool/MatchList.h"
+#include <qarvex/volume/VolumeNames.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -138,6 +141,101 @@ TEST(MatchListTest, StarThenPlainEndingAgreesWithTheGeneralMatcher) {
             ASSERT_EQ(list.count() == 1, general) << "name '" << name << "'";
         }
     }
+}
+
+// The matcher as first built, by backtracking: the character after a star is searched for and each
+// of its places tried in turn. It defines the rules; the tool's matcher must agree with it on every
+// input while never taking more than the name's length times the expression's.
+bool backtrackingMatch(const char *p, const char *s, bool exactCase) {
+    bool result = true;
+    while (result && *p && *s) {
+        if (*p == '*') {
+            ++p;
+            result = false;
+            for (const char *at = std::strchr(s, *p); at && !result; at = std::strchr(at + 1, *p)) {
+                result = backtrackingMatch(p, at, exactCase);
+                if (*at == '\0')
+                    break;
+            }
+            return result;
+        }
+        if (*p != '?')
+            result = exactCase ? *p == *s : volume::upper(uint8_t(*p)) == volume::upper(uint8_t(*s));
+        ++p;
+        ++s;
+    }
+    return result && *p == *s;
+}
+
+// Every string of up to maxLength characters over alphabet.
+std::vector<std::string> allStrings(const std::string &alphabet, size_t maxLength) {
+    std::vector<std::string> strings = {""};
+    for (size_t start = 0, length = 1; length <= maxLength; ++length) {
+        size_t end = strings.size();
+        for (size_t i = start; i < end; ++i)
+            for (char c : alphabet)
+                strings.push_back(strings[i] + c);
+        start = end;
+    }
+    return strings;
+}
+
+// Both ways in: the static matcher with and without exact case, and a match list (which
+// upper-cases both sides and takes the quick way for a star and a plain ending).
+void expectAgreesWithBacktracking(const std::string &expression, const std::vector<std::string> &names) {
+    MatchList list(expression.c_str(), 1);
+    const std::string upperExpression = upperCased(expression);
+    for (const std::string &name : names) {
+        for (bool exactCase : {false, true})
+            ASSERT_EQ(MatchList::wildcardMatch(expression.c_str(), name.c_str(), exactCase),
+                      backtrackingMatch(expression.c_str(), name.c_str(), exactCase))
+                << "'" << expression << "' vs '" << name << "' exact case " << exactCase;
+        list.clear();
+        list.addIfMatch(name.c_str(), false);
+        ASSERT_EQ(list.count() == 1,
+                  backtrackingMatch(upperExpression.c_str(), upperCased(name).c_str(), true))
+            << "list of '" << expression << "' vs '" << name << "'";
+    }
+}
+
+TEST(MatchListTest, AgreesWithBacktrackingOnEverySmallCase) {
+    // Expressions of up to five characters from stars, question marks and letters in both cases;
+    // names of up to four characters that also hold literal stars and question marks.
+    const std::vector<std::string> names = allStrings("aAb*?", 4);
+    for (const std::string &expression : allStrings("*?aB", 5))
+        expectAgreesWithBacktracking(expression, names);
+}
+
+TEST(MatchListTest, AgreesWithBacktrackingOnRandomLongerCases) {
+    std::mt19937 random(18);
+    const std::string expressionAlphabet = "**??abAB.\xe4";
+    const std::string nameAlphabet = "abAB.*?\xe4";
+    auto randomText = [&](const std::string &alphabet, size_t maxLength) {
+        std::string text(random() % (maxLength + 1), ' ');
+        for (char &c : text)
+            c = alphabet[random() % alphabet.size()];
+        return text;
+    };
+    for (int round = 0; round < 5000; ++round) {
+        std::vector<std::string> names;
+        for (int i = 0; i < 20; ++i)
+            names.push_back(randomText(nameAlphabet, 14));
+        expectAgreesWithBacktracking(randomText(expressionAlphabet, 10), names);
+    }
+}
+
+TEST(MatchListTest, ManyStarsOnALongNameStayLinear) {
+    // Backtracking tries every way of placing the stars here; the tool's matcher walks the name
+    // once. A name of 4,000 A's with no B.
+    std::string name(4000, 'A');
+    std::string expression;
+    for (int i = 0; i < 30; ++i)
+        expression += "*A";
+    EXPECT_FALSE(MatchList::wildcardMatch((expression + "*B").c_str(), name.c_str(), false));
+    EXPECT_TRUE(MatchList::wildcardMatch((expression + "*").c_str(), (name + "B").c_str(), false));
+    MatchList list((expression + "?B").c_str(), 1);
+    list.addIfMatch(name.c_str(), false);
+    EXPECT_EQ(list.count(), 0);
 }
 
 } // namespace
