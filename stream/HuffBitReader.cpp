@@ -1,6 +1,6 @@
 // HuffBitReader: the adaptive Huffman model (initial tree, count updates that keep the sibling
 // order, periodic halving) and the fixed distance code tables.
-#include <qarvex/stream/HuffBitReader.h>
+#include "stream/HuffBitReader.h"
 #include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
@@ -59,19 +59,11 @@ HuffBitReader::HuffBitReader()
         initialModel();
 }
 
-HuffBitReader::~HuffBitReader() {
-    delete[] counts;
-    delete[] parents;
-    delete[] children;
-    delete[] topTable;
-    delete[] topDepth;
-    delete[] topPrefix;
-}
-
 void HuffBitReader::reset(StreamIO *newSource) {
     source = newSource;
     bitBuffer = 0;
     bitCount = 0;
+    fillerBits = 0;
     initialModel();
 }
 
@@ -107,8 +99,8 @@ void HuffBitReader::updateModel(int symbol) {
 
 // Raises the counts above a node that has just been raised, by parent links up to the root.
 void HuffBitReader::raiseAncestors(int node) {
-    uint32_t *count = counts;
-    const uint32_t *parent = parents;
+    uint32_t *count = counts.get();
+    const uint32_t *parent = parents.get();
     for (uint32_t c = parent[node]; c != 0; c = parent[c]) {
         unsigned k = ++count[c];
         if (k > count[c + 1])
@@ -120,9 +112,9 @@ void HuffBitReader::raiseAncestors(int node) {
 // count is below k and returns c's new place. Out of line: trades are the exception, and the
 // update's loops stay small without them.
 int HuffBitReader::raiseAndMove(int c, unsigned k) {
-    uint32_t *count = counts;
-    uint32_t *parent = parents;
-    uint32_t *child = children;
+    uint32_t *count = counts.get();
+    uint32_t *parent = parents.get();
+    uint32_t *child = children.get();
     // The counts to the right are in order: those below k are the nodes to pass. Counting them
     // in groups, without a branch per node, avoids most mispredicted loop exits; the sentinels
     // end the last group.
@@ -177,8 +169,8 @@ void HuffBitReader::rebuildTree() {
             --k;
         ++k;
         size_t moved = size_t(node - k);
-        std::memmove(counts + k + 1, counts + k, moved * sizeof *counts);
-        std::memmove(children + k + 1, children + k, moved * sizeof *children);
+        std::memmove(counts.get() + k + 1, counts.get() + k, moved * sizeof counts[0]);
+        std::memmove(children.get() + k + 1, children.get() + k, moved * sizeof children[0]);
         counts[k] = f;
         children[k] = i;
     }
@@ -194,8 +186,8 @@ void HuffBitReader::rebuildTree() {
 }
 
 void HuffBitReader::buildTopTable() {
-    std::memset(topDepth, TopBits, TreeSize);
-    std::memset(topPrefix, 0, TreeSize);
+    std::memset(topDepth.get(), TopBits, TreeSize);
+    std::memset(topPrefix.get(), 0, TreeSize);
     uint32_t path[TopBits] = {};
     fillTopTable(Root, 0, 0, path);
     topTableCurrent = true;
@@ -248,7 +240,8 @@ void HuffBitReader::fillTopTable(int node, unsigned depth, unsigned prefix, uint
 
 HuffBitReader::MemoryBits::MemoryBits(HuffBitReader &reader, MemRWStream &memory, const uint8_t *bytes)
     : reader(reader), memory(memory), next(bytes), start(bytes), buffer(reader.bitBuffer),
-      count(reader.bitCount), countAtStart(reader.bitCount), positionAtStart(memory.getPosition()) {
+      count(reader.bitCount), filler(reader.fillerBits), countAtStart(reader.bitCount),
+      positionAtStart(memory.getPosition()) {
     int32_t available = memory.size() - positionAtStart;
     end = bytes + (available > 0 ? available : 0);
 }
@@ -269,6 +262,9 @@ void HuffBitReader::MemoryBits::finish() {
     unsigned held = unsigned(int64_t(countAtStart) + 8 * bytesRead - consumed);
     reader.bitBuffer = held ? buffer & ~(~uint64_t(0) >> held) : 0;
     reader.bitCount = held;
+    // The held bits are the last ones read; those of bytes read past the end are filler.
+    int64_t missing = 8 * std::max<int64_t>(bytesRead - available, 0);
+    reader.fillerBits = unsigned(std::min<int64_t>(held, missing));
 }
 
 } // namespace qarvex

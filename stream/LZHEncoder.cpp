@@ -4,6 +4,8 @@
 
 #include <qarvex/stream/LZHRStream.h>
 
+#include "stream/HuffBitReader.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -101,15 +103,13 @@ private:
 };
 
 LZHEncoder::LZHEncoder()
-    : head(new (std::nothrow) int32_t[HashSize]), previous(new (std::nothrow) int32_t[WindowSize]) {}
+    : model(new (std::nothrow) HuffBitReader), head(new (std::nothrow) int32_t[HashSize]),
+      previous(new (std::nothrow) int32_t[WindowSize]) {}
 
-LZHEncoder::~LZHEncoder() {
-    delete[] head;
-    delete[] previous;
-}
+LZHEncoder::~LZHEncoder() = default;
 
 bool LZHEncoder::isUsable() const {
-    return head && previous && model.isUsable();
+    return head && previous && model && model->isUsable();
 }
 
 int32_t LZHEncoder::maxEncodedSize(int32_t size) {
@@ -177,8 +177,8 @@ LZHEncoder::Match LZHEncoder::findMatch(int32_t position) const {
 
 unsigned LZHEncoder::symbolBits(int symbol) const {
     unsigned bits = 0;
-    for (int node = model.parents[symbol + HuffBitReader::TreeSize]; node != HuffBitReader::Root;
-         node = model.parents[node])
+    for (int node = model->parents[symbol + HuffBitReader::TreeSize]; node != HuffBitReader::Root;
+         node = model->parents[node])
         ++bits;
     return bits;
 }
@@ -205,14 +205,14 @@ bool LZHEncoder::better(const Match &later, const Match &now) const {
 void LZHEncoder::putSymbol(BitWriter &writer, int symbol) {
     uint32_t code = 0;
     unsigned length = 0;
-    for (int node = model.parents[symbol + HuffBitReader::TreeSize]; node != HuffBitReader::Root;
-         node = model.parents[node]) {
+    for (int node = model->parents[symbol + HuffBitReader::TreeSize]; node != HuffBitReader::Root;
+         node = model->parents[node]) {
         // A node's first child sits at an even index, so the index's low bit is the branch taken.
         code |= uint32_t(node & 1) << length;
         ++length;
     }
     writer.put(code, length);
-    model.updateModel(symbol);
+    model->updateModel(symbol);
 }
 
 void LZHEncoder::putDistance(BitWriter &writer, int32_t distance) {
@@ -229,16 +229,16 @@ bool LZHEncoder::run(const uint8_t *data, int32_t size, BitWriter &writer) {
     int64_t total = int64_t(SpacePrefix) + size;
     if (total > INT32_MAX)
         return false;
-    uint8_t *extended = new (std::nothrow) uint8_t[size_t(total)];
+    std::unique_ptr<uint8_t[]> extended(new (std::nothrow) uint8_t[size_t(total)]);
     if (!extended)
         return false;
-    std::memset(extended, LZHRStream::FillByte, SpacePrefix);
+    std::memset(extended.get(), LZHRStream::FillByte, SpacePrefix);
     if (size > 0)
-        std::memcpy(extended + SpacePrefix, data, size_t(size));
-    text = extended;
+        std::memcpy(extended.get() + SpacePrefix, data, size_t(size));
+    text = extended.get();
     textEnd = int32_t(total);
-    model.reset(nullptr);
-    std::fill(head, head + HashSize, -1);
+    model->reset(nullptr);
+    std::fill(head.get(), head.get() + HashSize, -1);
     for (int32_t i = 0; i < SpacePrefix; ++i)
         insert(i);
 
@@ -274,7 +274,6 @@ bool LZHEncoder::run(const uint8_t *data, int32_t size, BitWriter &writer) {
     }
     text = nullptr;
     textEnd = 0;
-    delete[] extended;
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <qarvex/stream/LZHRStream.h>
 #include <qarvex/stream/MemRWStream.h>
 
+#include "stream/HuffBitReader.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -14,6 +16,7 @@ namespace {
 
 // The window is allocated with room past the ring, as wide as the longest match minus one.
 constexpr int32_t WindowAllocation = LZHRStream::WindowSize + LZHRStream::LongestMatch - 1;
+static_assert(LZHRStream::LongestMatch == HuffBitReader::LongestMatch);
 // Matches up to this long are copied byte by byte rather than in blocks.
 constexpr int32_t ShortCopy = 16;
 
@@ -35,23 +38,21 @@ inline void copyToRing(uint8_t *ring, int32_t at, const uint8_t *src, int32_t n)
 
 } // namespace
 
-LZHRStream::LZHRStream()
-    : DecodingRStream(KindLZH), reader(new (std::nothrow) HuffBitReader),
-      window(new (std::nothrow) uint8_t[WindowAllocation]) {
-    if (window)
-        std::memset(window, 0, WindowAllocation);
-}
+struct LZHRStream::Decoder {
+    HuffBitReader model;
+    uint8_t window[WindowAllocation] = {};
+};
+
+LZHRStream::LZHRStream() : DecodingRStream(KindLZH), decoder(new (std::nothrow) Decoder) {}
 
 LZHRStream::~LZHRStream() {
     detach();
-    delete reader;
-    delete[] window;
 }
 
 void LZHRStream::attach(StreamIO *newSource) {
     detach();
     // Without its tables the stream cannot decode; it stays without a source.
-    if (!newSource || !reader || !reader->isUsable() || !window)
+    if (!newSource || !decoder || !decoder->model.isUsable())
         return;
     takeSource(newSource); // a memory stream's bytes are read in place (HuffBitReader::MemoryBits)
     restartDecoding();
@@ -59,18 +60,23 @@ void LZHRStream::attach(StreamIO *newSource) {
 }
 
 void LZHRStream::restartDecoding() {
-    reader->reset(source);
+    decoder->model.reset(source);
+    uint8_t *window = decoder->window;
     std::memset(window, FillByte, InitialRingPosition);
     // Coded data never reads these before writing them; zero keeps damaged data reproducible.
     std::memset(window + InitialRingPosition, 0, WindowSize - InitialRingPosition);
     ringPosition = InitialRingPosition;
     matchStart = matchLength = matchCopied = 0;
     decodedPosition = 0;
+    failure = Ok;
 }
 
-template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *__restrict out, int32_t count) {
-    uint8_t *__restrict const ring = window;
-    HuffBitReader &model = *reader;
+// Decodes count bytes into out; false, having stopped at once, when a code word took bits past
+// the end of the coded data.
+template <class Bits> bool LZHRStream::decode(Bits &bits, uint8_t *__restrict out, int32_t count) {
+    uint8_t *__restrict const ring = decoder->window;
+    HuffBitReader &model = decoder->model;
+    bool complete = true;
     int32_t at = ringPosition;
     int32_t remaining = count;
     while (remaining > 0) {
@@ -116,6 +122,10 @@ template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *__restrict ou
             continue;
         }
         int symbol = model.decodeSymbol(bits);
+        if (bits.ranOut()) {
+            complete = false;
+            break;
+        }
         if (symbol < HuffBitReader::Literals) {
             *out++ = uint8_t(symbol);
             ring[at] = uint8_t(symbol);
@@ -124,18 +134,31 @@ template <class Bits> void LZHRStream::decode(Bits &bits, uint8_t *__restrict ou
             continue;
         }
         int distance = model.decodeDistance(bits);
+        if (bits.ranOut()) {
+            complete = false;
+            break;
+        }
         matchStart = (at - distance - 1) & WindowMask;
         matchLength = symbol - (HuffBitReader::Literals - 1 - HuffBitReader::MatchThreshold);
         matchCopied = 0;
     }
     ringPosition = at;
+    decodedPosition += count - remaining;
+    return complete;
 }
 
 bool LZHRStream::read(int32_t count, void *buffer) {
     if (!source)
         return false;
-    // The source's own status decides: once its data has ended, the next read fails.
+    if (failure != Ok) {
+        status = failure;
+        return false;
+    }
+    // The decoder reads a little ahead of the bits it uses, so a source that has met its end may
+    // still hold bits in the decoder: only running out of them ends the data.
     status = source->getStatus();
+    if (status == EndOfData)
+        status = Ok;
     if (status != Ok)
         return false;
     if (count == 0)
@@ -147,16 +170,21 @@ bool LZHRStream::read(int32_t count, void *buffer) {
     uint8_t *out = static_cast<uint8_t *>(buffer);
     const uint8_t *bytes =
         memorySource ? static_cast<const uint8_t *>(memorySource->getDataPointer()) : nullptr;
+    bool complete;
     if (bytes) {
-        HuffBitReader::MemoryBits bits(*reader, *memorySource, bytes);
-        decode(bits, out, count);
+        HuffBitReader::MemoryBits bits(decoder->model, *memorySource, bytes);
+        complete = decode(bits, out, count);
         bits.finish();
     } else {
-        HuffBitReader::StreamBits bits(*reader);
-        decode(bits, out, count);
+        HuffBitReader::StreamBits bits(decoder->model);
+        complete = decode(bits, out, count);
     }
-    decodedPosition += count;
-    return true;
+    if (complete)
+        return true;
+    int32_t why = source->getStatus();
+    failure = why == Ok ? EndOfData : why;
+    status = failure;
+    return false;
 }
 
 bool LZHRStream::setPosition(int32_t position) {
@@ -167,8 +195,9 @@ bool LZHRStream::setPosition(int32_t position) {
         return false;
     }
     int32_t skip = position - decodedPosition;
-    if (position < decodedPosition) {
-        // Decoding only runs forwards: start again from the beginning of the coded data.
+    if (position < decodedPosition || failure != Ok) {
+        // Decoding only runs forwards, and data that ran out stays out: start again from the
+        // beginning of the coded data.
         if (!source->setPosition(0)) {
             status = source->getStatus();
             return false;

@@ -169,7 +169,7 @@ int addToVolume(const Options &options, Console &console) {
     {
         // Read whole, then closed before the new file takes its name: some systems keep a mapped
         // file from being replaced.
-        ToolVolume old;
+        VolumeRStream old;
         if (!old.open(options.volumePath)) {
             console.diagnostic("%s: %s; nothing written", options.volumePath,
                                old.lastOpenError() == VolumeStream::OpenError::CannotOpen
@@ -177,7 +177,7 @@ int addToVolume(const Options &options, Console &console) {
                                    : "not a sound volume");
             return Failure;
         }
-        variant = old.variant();
+        variant = old.isOldVariant() ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL;
         const Vector<VolumeItem> &items = old.entries();
         for (const VolumeItem &item : items) {
             VolumeWriter::Entry entry;
@@ -186,11 +186,13 @@ int addToVolume(const Options &options, Console &console) {
                 entry.name = item.name;
             entry.size = item.size;
             entry.compression = item.compression;
-            if (!old.storedData(item, entry.stored)) {
+            if (!old.dataInsideFile(item)) {
                 console.diagnostic("%s: %s: data outside the file; nothing written", options.volumePath,
                                    item.name ? item.name : "(no name)");
                 return Failure;
             }
+            std::span<const uint8_t> stored = old.storedData(item);
+            entry.stored.assign(stored.begin(), stored.end());
             if (item.id > highestId)
                 highestId = item.id;
             plan.entries.push_back(std::move(entry));

@@ -7,19 +7,19 @@ namespace qarvex {
 
 namespace tool {
 
-EntryFault EntryDecoder::checkRecord(ToolVolume &volume, const VolumeItem &item) {
+EntryFault EntryDecoder::checkRecord(const VolumeStream &volume, const VolumeItem &item) {
     if (item.size < 0)
         return EntryFault::BadSize;
-    if (item.compression != VolumeStream::Stored && item.compression != VolumeStream::RLE &&
-        item.compression != VolumeStream::LZH)
+    if (!VolumeStream::method(item))
         return EntryFault::UnknownMethod;
-    if (volume.storedLength(item) < 0)
+    if (!volume.dataInsideFile(item))
         return EntryFault::OutsideFile;
     return EntryFault::None;
 }
 
-EntryFault EntryDecoder::decode(ToolVolume &volume, int32_t position, const Sink &sink, Progress *progress) {
-    VolumeItem &item = volume.item(position);
+EntryFault EntryDecoder::decode(VolumeRStream &volume, int32_t position, const Sink &sink,
+                                Progress *progress) {
+    const VolumeItem &item = volume.entry(position);
     if (EntryFault fault = checkRecord(volume, item); fault != EntryFault::None)
         return fault;
     if (!volume.openItem(&item)) {
@@ -28,18 +28,11 @@ EntryFault EntryDecoder::decode(ToolVolume &volume, int32_t position, const Sink
     }
     if (piece.empty())
         piece.resize(PieceSize);
-    // The LZH decoder goes on with zero bits when its data runs out: whether the data lasted is
-    // checked where the entry still owes LzhReadAheadOutput bytes, at the end of a piece.
-    int64_t checkAt = -1;
-    if (item.compression == VolumeStream::LZH && item.size > LzhReadAheadOutput)
-        checkAt = item.size - LzhReadAheadOutput;
     EntryFault fault = EntryFault::None;
     for (int64_t decoded = 0; decoded < item.size && fault == EntryFault::None;) {
-        int64_t until = decoded < checkAt ? checkAt : item.size;
-        int32_t count = int32_t(std::min<int64_t>(PieceSize, until - decoded));
-        // Stored and RLE reads fail by themselves when the data gives out.
-        if (!volume.read(count, piece.data()) ||
-            (decoded + count == checkAt && volume.storedDataUsedUp(item)))
+        int32_t count = int32_t(std::min<int64_t>(PieceSize, item.size - decoded));
+        // Every entry stream fails the read by itself as soon as its data gives out.
+        if (!volume.read(count, piece.data()))
             fault = EntryFault::EndsEarly;
         else if (!sink(piece.data(), count))
             fault = EntryFault::SinkFailed;

@@ -25,21 +25,17 @@ enum class EntryFault {
 class EntryDecoder {
 public:
     static constexpr int32_t PieceSize = 64 * 1024;
-    // The LZH decoder reads at most two bytes ahead of the bits it uses, and a match (at most 60
-    // bytes) takes at least ten bits: while a sound entry still owes this many bytes, some of its
-    // data is still unread. Data used up any earlier ends early; the last bytes go unchecked.
-    static constexpr int32_t LzhReadAheadOutput = 256;
 
     // Receives each decoded piece in order; false stops the decoding.
     using Sink = std::function<bool(const uint8_t *bytes, int32_t count)>;
 
     // Decodes the entry at position in volume's table, handing every piece to sink and its length
     // to progress (may be null). EntryFault::None only when exactly its size came out whole.
-    EntryFault decode(ToolVolume &volume, int32_t position, const Sink &sink, Progress *progress);
+    EntryFault decode(VolumeRStream &volume, int32_t position, const Sink &sink, Progress *progress);
 
     // The faults found without reading the entry: a bad size, an unknown method, data outside the
     // file. Extraction checks them before it creates anything.
-    static EntryFault checkRecord(ToolVolume &volume, const VolumeItem &item);
+    static EntryFault checkRecord(const VolumeStream &volume, const VolumeItem &item);
 
     // The words after "name: " in a report of fault, e.g. "damaged: data outside the file".
     static std::string describe(EntryFault fault, const VolumeItem &item);

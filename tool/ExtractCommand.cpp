@@ -69,7 +69,7 @@ public:
         : console(console), folders(target), force(force), targetPath(targetPath), manifest(manifest) {}
 
     // Writes one entry; false, with the reason reported, when it is not there afterwards.
-    bool extract(ToolVolume &volume, const std::string &volumePath, int32_t position);
+    bool extract(VolumeRStream &volume, const std::string &volumePath, int32_t position);
 
     int64_t extracted = 0, failed = 0, bytes = 0;
 
@@ -88,8 +88,8 @@ private:
     EntryDecoder decoder;
 };
 
-bool Extractor::extract(ToolVolume &volume, const std::string &volumePath, int32_t position) {
-    const VolumeItem &item = volume.item(position);
+bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, int32_t position) {
+    const VolumeItem &item = volume.entry(position);
     const char *name = item.name;
     EntryPath where;
     if (const char *why = splitEntryName(name, where))
@@ -178,7 +178,7 @@ int extractEntries(const Options &options, Console &console) {
                             options.noManifest ? nullptr : &manifest);
         allWell = forEachVolume(
             options.operands[0], options.operands + 1, options.operandCount - 1, EntrySelector::NoLimit,
-            console, [&](ToolVolume &volume, const std::string &path, EntrySelector &selection) {
+            console, [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
                 const std::vector<int32_t> &positions = selection.selected();
                 if (positions.empty())
                     return true;

@@ -30,11 +30,11 @@ int listEntries(const Options &options, Console &console) {
     // same line when the limit cut them short.
     bool allWell = forEachVolume(
         options.operands[0], options.operands + 1, options.operandCount - 1, search::MatchLimit, console,
-        [&](ToolVolume &volume, const std::string &path, EntrySelector &selection) {
+        [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
             std::vector<Row> rows;
             size_t sizeWidth = 0, storedWidth = 0, methodWidth = 0;
             for (int32_t position : selection.selected()) {
-                const VolumeItem &item = volume.item(position);
+                const VolumeItem &item = volume.entry(position);
                 Row row;
                 if (item.id != 0)
                     std::snprintf(row.id, sizeof row.id, "%08X", unsigned(item.id));

@@ -15,9 +15,9 @@ PictureExport::PictureExport(const Options &options, Console &console, platform:
         maker = std::make_unique<PictureMaker>(options.png, console);
 }
 
-bool PictureExport::extract(ToolVolume &volume, const std::string &volumePath, int32_t position,
+bool PictureExport::extract(VolumeRStream &volume, const std::string &volumePath, int32_t position,
                             std::string &shown, const std::function<bool()> &raw) {
-    const char *name = volume.item(position).name;
+    const char *name = volume.entry(position).name;
     png::GraphicsKind kind = maker && name ? png::graphicsKindOf(name) : png::GraphicsKind::None;
     if (kind == png::GraphicsKind::None) {
         shown = name ? name : "";
@@ -28,9 +28,9 @@ bool PictureExport::extract(ToolVolume &volume, const std::string &volumePath, i
     return showEntry(volume, volumePath, position, kind, shown, raw);
 }
 
-bool PictureExport::showEntry(ToolVolume &volume, const std::string &volumePath, int32_t position,
+bool PictureExport::showEntry(VolumeRStream &volume, const std::string &volumePath, int32_t position,
                               png::GraphicsKind kind, std::string &shown, const std::function<bool()> &raw) {
-    const VolumeItem &item = volume.item(position);
+    const VolumeItem &item = volume.entry(position);
     const char *name = item.name;
     shown = name;
     auto fail = [&](const std::string &why) {

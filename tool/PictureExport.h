@@ -29,14 +29,14 @@ public:
     // Extracts the entry at position: raw writes its bytes as a file and reports its own failures;
     // pictures are added as asked. shown receives the listing's line for the entry. False when
     // something asked for was not written (reported).
-    bool extract(ToolVolume &volume, const std::string &volumePath, int32_t position, std::string &shown,
+    bool extract(VolumeRStream &volume, const std::string &volumePath, int32_t position, std::string &shown,
                  const std::function<bool()> &raw);
 
     // What the summary line adds (", 4 pictures written, 1 not converted"); empty without --png.
     std::string summary() const;
 
 private:
-    bool showEntry(ToolVolume &volume, const std::string &volumePath, int32_t position,
+    bool showEntry(VolumeRStream &volume, const std::string &volumePath, int32_t position,
                    png::GraphicsKind kind, std::string &shown, const std::function<bool()> &raw);
 
     platform::FolderHandle target;

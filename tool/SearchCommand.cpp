@@ -18,18 +18,17 @@ void printUsage(std::FILE *out) {
 
 int run(const char *expression, char *const *arguments, int count, std::FILE *out, std::FILE *err) {
     tool::Console console(out, err, false);
-    tool::forEachVolume(
-        expression, arguments, count, MatchLimit, console,
-        [&](tool::ToolVolume &volume, const std::string &path, tool::EntrySelector &selection) {
-            if (!selection.selected().empty()) {
-                console.print("%s\n", path.c_str());
-                for (int32_t position : selection.selected())
-                    console.print("  %s\n", volume.entryName(position));
-            }
-            if (selection.full())
-                console.print(ListFullLine, path.c_str());
-            return true;
-        });
+    tool::forEachVolume(expression, arguments, count, MatchLimit, console,
+                        [&](VolumeRStream &volume, const std::string &path, tool::EntrySelector &selection) {
+                            if (!selection.selected().empty()) {
+                                console.print("%s\n", path.c_str());
+                                for (int32_t position : selection.selected())
+                                    console.print("  %s\n", volume.entryName(position));
+                            }
+                            if (selection.full())
+                                console.print(ListFullLine, path.c_str());
+                            return true;
+                        });
     // Whatever was found or reported, the search ends with 0.
     return 0;
 }

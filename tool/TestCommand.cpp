@@ -19,7 +19,7 @@ int testEntries(const Options &options, Console &console) {
     const EntryDecoder::Sink discard = [](const uint8_t *, int32_t) { return true; };
     bool allWell = forEachVolume(
         options.operands[0], options.operands + 1, options.operandCount - 1, EntrySelector::NoLimit, console,
-        [&](ToolVolume &volume, const std::string &path, EntrySelector &selection) {
+        [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
             const std::vector<int32_t> &positions = selection.selected();
             console.progress.start(path, int64_t(positions.size()), selectedBytes(volume, positions));
             bool volumeWell = true;
@@ -31,7 +31,7 @@ int testEntries(const Options &options, Console &console) {
                     continue;
                 if (volumeWell)
                     console.print("%s\n", path.c_str());
-                const VolumeItem &item = volume.item(position);
+                const VolumeItem &item = volume.entry(position);
                 console.print("  %s: %s\n", item.name, EntryDecoder::describe(fault, item).c_str());
                 ++failed;
                 volumeWell = false;

@@ -67,7 +67,7 @@ private:
     const Options &options;
     Console &console;
     std::string folder;
-    ToolVolume volume;
+    VolumeRStream volume;
     Manifest manifest;
     bool haveManifest = false;
     EntryDecoder decoder;
@@ -112,7 +112,7 @@ bool Updater::readVolume() {
 }
 
 bool Updater::updateEntry(int32_t position) {
-    const VolumeItem &item = volume.item(position);
+    const VolumeItem &item = volume.entry(position);
     VolumeWriter::Entry entry;
     entry.id = item.id;
     if (item.name) {
@@ -123,11 +123,13 @@ bool Updater::updateEntry(int32_t position) {
     entry.compression = item.compression;
     if (item.id > highestId)
         highestId = item.id;
-    if (!volume.storedData(item, entry.stored)) {
+    if (!volume.dataInsideFile(item)) {
         console.diagnostic("%s: %s: data outside the file", options.volumePath,
                            item.name ? item.name : "(no name)");
         return false;
     }
+    std::span<const uint8_t> stored = volume.storedData(item);
+    entry.stored.assign(stored.begin(), stored.end());
     std::optional<std::string> path = pathBelow(folder, item.name);
     std::error_code error;
     if (!path || !std::filesystem::is_regular_file(std::filesystem::path(*path), error)) {
@@ -173,7 +175,7 @@ bool Updater::updateEntry(int32_t position) {
 }
 
 bool Updater::differs(int32_t position, const std::vector<uint8_t> &content) {
-    const VolumeItem &item = volume.item(position);
+    const VolumeItem &item = volume.entry(position);
     if (item.size != int32_t(content.size()))
         return true;
     size_t at = 0;
@@ -250,7 +252,9 @@ int Updater::write() {
     bool changed = replaced + added > 0;
     if (changed && !options.dryRun) {
         uint32_t error = 0;
-        switch (VolumeWriter::writeFile(options.volumePath, entries, volume.variant(), &error)) {
+        switch (VolumeWriter::writeFile(
+            options.volumePath, entries,
+            volume.isOldVariant() ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL, &error)) {
         case VolumeWriter::Fault::None:
             break;
         case VolumeWriter::Fault::TooLarge:

@@ -20,6 +20,8 @@ const char *openFailure(VolumeStream::OpenError error) {
         return "not a volume";
     case VolumeStream::OpenError::DamagedDirectory:
         return "damaged volume directory";
+    case VolumeStream::OpenError::TooLarge:
+        return "too large for a volume (4 GiB or more)";
     case VolumeStream::OpenError::None:
         break;
     }
@@ -27,35 +29,6 @@ const char *openFailure(VolumeStream::OpenError error) {
 }
 
 } // namespace
-
-VolumeItem &ToolVolume::item(int32_t position) {
-    ensureItems();
-    return items[position];
-}
-
-int32_t ToolVolume::storedLength(const VolumeItem &item) const {
-    uint8_t *start = nullptr;
-    int32_t length = 0;
-    return storedBytes(item, start, length) ? length : -1;
-}
-
-bool ToolVolume::storedDataUsedUp(const VolumeItem &item) {
-    StreamIO &source = item.compression == LZH ? static_cast<StreamIO &>(lzhSource) : memStream;
-    return source.getPosition() >= storedLength(item);
-}
-
-bool ToolVolume::storedData(const VolumeItem &item, std::vector<uint8_t> &bytes) const {
-    uint8_t *start = nullptr;
-    int32_t length = 0;
-    if (!storedBytes(item, start, length))
-        return false;
-    bytes.assign(start, start + length);
-    return true;
-}
-
-VolumeWriter::Variant ToolVolume::variant() const {
-    return view && le::read32(view) == MagicVOL ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL;
-}
 
 EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression) {
     if (limit != NoLimit)
@@ -87,7 +60,7 @@ const std::vector<int32_t> &EntrySelector::select(const VolumeStream &volume) {
 
 bool forEachVolume(const char *expression, char *const *arguments, int count, int32_t limit, Console &console,
                    const VolumeVisitor &visit) {
-    ToolVolume volume;
+    VolumeRStream volume;
     EntrySelector selector(expression, limit);
     bool allWell = true;
     for (int i = 0; i < count; ++i) {
@@ -116,24 +89,16 @@ bool forEachVolume(const char *expression, char *const *arguments, int count, in
     return allWell;
 }
 
-int64_t selectedBytes(ToolVolume &volume, const std::vector<int32_t> &positions) {
+int64_t selectedBytes(VolumeRStream &volume, const std::vector<int32_t> &positions) {
     int64_t bytes = 0;
     for (int32_t position : positions)
-        bytes += std::max<int32_t>(volume.item(position).size, 0);
+        bytes += std::max<int32_t>(volume.entry(position).size, 0);
     return bytes;
 }
 
 std::string methodName(uint8_t compression) {
-    switch (compression) {
-    case VolumeStream::Stored:
-        return "stored";
-    case VolumeStream::RLE:
-        return "rle";
-    case VolumeStream::LZH:
-        return "lzh";
-    default:
-        return std::to_string(compression); // no other code is defined: shown as it is
-    }
+    const EntryMethod *method = EntryMethod::find(compression);
+    return method ? method->name : std::to_string(compression); // an undefined code is shown as it is
 }
 
 } // namespace tool

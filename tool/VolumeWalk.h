@@ -6,7 +6,6 @@
 #include "tool/Console.h"
 #include "tool/MatchList.h"
 #include <qarvex/volume/VolumeRStream.h>
-#include <qarvex/volume/VolumeWriter.h>
 
 #include <cstdint>
 #include <functional>
@@ -17,24 +16,6 @@
 namespace qarvex {
 
 namespace tool {
-
-// A volume as the tool opens it: the entry operations plus what a listing shows of the stored data.
-class ToolVolume : public VolumeRStream {
-public:
-    // The record at position in the entry table, as openItem takes it.
-    VolumeItem &item(int32_t position);
-    // The length of the entry's stored data (its data block's length), or -1 when the block is not
-    // wholly inside the file.
-    int32_t storedLength(const VolumeItem &item) const;
-    // True when the decoder of the open entry item has read all of its stored data. The LZH
-    // decoder goes on with zero bits past the end of its data, so its own status does not tell
-    // whether the data ran out.
-    bool storedDataUsedUp(const VolumeItem &item);
-    // The entry's stored bytes as they are in the file, for rewriting the volume; false when its
-    // data block is not wholly inside the file.
-    bool storedData(const VolumeItem &item, std::vector<uint8_t> &bytes) const;
-    VolumeWriter::Variant variant() const;
-};
 
 // Picks the matching entries of one volume at a time.
 class EntrySelector {
@@ -60,7 +41,7 @@ private:
 // What a command does with one volume: its path as printed and its selected entries. False when
 // something went wrong with it (already reported).
 using VolumeVisitor =
-    std::function<bool(ToolVolume &volume, const std::string &path, EntrySelector &selection)>;
+    std::function<bool(VolumeRStream &volume, const std::string &path, EntrySelector &selection)>;
 
 // Visits every file that the volume arguments name, in argument order and then by name. A volume
 // that opens only in part or not at all is reported and still visited with what loaded (nothing,
@@ -70,7 +51,7 @@ bool forEachVolume(const char *expression, char *const *arguments, int count, in
                    const VolumeVisitor &visit);
 
 // The decoded bytes of the entries at positions, negative (damaged) sizes counted as none.
-int64_t selectedBytes(ToolVolume &volume, const std::vector<int32_t> &positions);
+int64_t selectedBytes(VolumeRStream &volume, const std::vector<int32_t> &positions);
 
 // The method column and the diagnostics' words for an entry's compression code.
 std::string methodName(uint8_t compression);

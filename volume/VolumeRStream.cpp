@@ -166,30 +166,29 @@ void VolumeRStream::close() {
         current->close();
 }
 
-bool VolumeRStream::openItem(VolumeItem *item) {
+bool VolumeRStream::openItem(const VolumeItem *item) {
     close();
     if (!item)
         return false;
-    uint8_t compression = item->compression;
-    if (compression != Stored && compression != RLE && compression != LZH)
+    const EntryMethod *method = VolumeStream::method(*item);
+    if (!method)
         return false; // no other code is defined
     // Checked before memStream is re-attached, so that a refused entry leaves nothing readable.
     uint8_t *stored = nullptr;
     int32_t length = 0;
     if (!storedBytes(*item, stored, length))
         return false; // the data block is not wholly inside the file
-    // memStream (and, for LZH, lzhSource) covers exactly the stored bytes: a decompressing stream
-    // that seeks backwards restarts at its source's position 0, the first coded byte.
+    DecodingRStream *decoder = method->makeDecoder ? decoderFor(*method) : nullptr;
+    if (method->makeDecoder && !decoder)
+        return false; // it could not be made: memory ran out when the volume was
+    // memStream covers exactly the stored bytes: a decoding stream that seeks backwards restarts
+    // at its source's position 0, the first coded byte, and meets the end of the data where the
+    // entry's data ends.
     memStream.attach(length, stored);
-    if (compression == RLE) {
-        rleStream.attach(&memStream);
-        current = &rleStream;
-    } else if (compression == LZH) {
-        lzhSource.attach(stored, length, &lzhStream, item->size);
-        lzhStream.attach(&lzhSource);
-        current = &lzhStream;
-    } else {
-        current = &memStream;
+    current = &memStream;
+    if (decoder) {
+        decoder->attach(&memStream);
+        current = decoder;
     }
     entrySize = item->size;
     return current->getStatus() == Ok;

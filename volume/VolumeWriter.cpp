@@ -6,8 +6,7 @@
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/TemporaryFile.h>
 #include <qarvex/stream/BlockStream.h>
-#include <qarvex/stream/LZHEncoder.h>
-#include <qarvex/stream/RLEEncoder.h>
+#include <qarvex/volume/EntryMethod.h>
 #include <qarvex/volume/VolumeStream.h>
 
 #include <cstring>
@@ -51,32 +50,6 @@ int64_t dataEnd(const std::vector<VolumeWriter::Entry> &entries) {
 
 } // namespace
 
-namespace {
-
-// The coded form of bytes; false when the coder fails (it cannot allocate its tables).
-bool encode(VolumeWriter::Method method, const uint8_t *bytes, size_t count, std::vector<uint8_t> &coded) {
-    int32_t size = int32_t(count);
-    bool rle = method == VolumeWriter::Method::RLE;
-    int32_t most = rle ? RLEEncoder::maxEncodedSize(size) : LZHEncoder::maxEncodedSize(size);
-    if (most < 0)
-        return false;
-    coded.resize(size_t(most));
-    int32_t used;
-    if (rle) {
-        used = RLEEncoder::encode(bytes, size, coded.data());
-    } else {
-        // Its tables are large: one coder serves every entry of the process.
-        static LZHEncoder lzh;
-        used = lzh.encode(bytes, size, coded.data());
-    }
-    if (used < 0)
-        return false;
-    coded.resize(size_t(used));
-    return true;
-}
-
-} // namespace
-
 bool VolumeWriter::makeEntry(uint32_t id, std::optional<std::string> name, const uint8_t *bytes, size_t count,
                              Method method, Entry &entry) {
     // The stored length shares its size word with the padding flag, and size is signed.
@@ -86,21 +59,24 @@ bool VolumeWriter::makeEntry(uint32_t id, std::optional<std::string> name, const
     entry.id = id;
     entry.name = std::move(name);
     entry.size = int32_t(count);
-    if (method == Method::Stored || method == Method::Best) {
-        entry.compression = VolumeStream::Stored;
-        entry.stored.assign(bytes, bytes + count);
-    }
-    const std::pair<Method, uint8_t> coders[] = {{Method::RLE, VolumeStream::RLE},
-                                                 {Method::LZH, VolumeStream::LZH}};
+    const uint8_t wanted = method == Method::RLE   ? VolumeStream::RLE
+                           : method == Method::LZH ? VolumeStream::LZH
+                                                   : VolumeStream::Stored;
+    // Best tries every method, cheapest to read first, and keeps a later one only when it is
+    // smaller.
+    bool chosen = false;
     std::vector<uint8_t> coded;
-    for (auto [coder, code] : coders) {
-        if (method != coder && method != Method::Best)
+    for (const EntryMethod &row : EntryMethod::all()) {
+        if (method != Method::Best && row.code != wanted)
             continue;
-        if (!encode(coder, bytes, count, coded) || coded.size() > size_t(INT32_MAX))
+        if (!row.encode)
+            coded.assign(bytes, bytes + count);
+        else if (!row.encode(bytes, count, coded) || coded.size() > size_t(INT32_MAX))
             return false;
-        if (method == coder || coded.size() < entry.stored.size()) {
-            entry.compression = code;
+        if (!chosen || coded.size() < entry.stored.size()) {
+            entry.compression = row.code;
             entry.stored.swap(coded);
+            chosen = true;
         }
     }
     return true;

@@ -17,7 +17,14 @@ const char *VolumeStream::writableDirectories = nullptr;
 char VolumeStream::rootDirectory[1024] = {};
 int32_t VolumeStream::rootDirectoryLength = 0;
 
-VolumeStream::VolumeStream() = default;
+VolumeStream::VolumeStream() {
+    for (const EntryMethod &method : EntryMethod::all())
+        decoders.push_back(method.makeDecoder ? method.makeDecoder() : nullptr);
+}
+
+DecodingRStream *VolumeStream::decoderFor(const EntryMethod &method) const {
+    return decoders[size_t(&method - EntryMethod::all().data())].get();
+}
 
 VolumeStream::~VolumeStream() {
     closeVolume();
@@ -82,7 +89,8 @@ bool VolumeStream::open(const char *path) {
     // directory block is found below.
     memStream.setPosition(directoryOffset);
 
-    bool complete = loadDirectory(magic == MagicVOL);
+    oldVariant = magic == MagicVOL;
+    bool complete = loadDirectory(oldVariant);
     if (!complete && openError == OpenError::None)
         openError = OpenError::DamagedDirectory;
     idIndex.setCount(0);
@@ -128,15 +136,15 @@ bool VolumeStream::loadStringBlock(BlockRStream &block) {
         // A last name without its terminator gets one on a copy, so that it ends at the block end
         // instead of running into whatever follows.
         complete = false;
-        stringCopy = new (std::nothrow) char[size_t(length) + 1];
+        stringCopy.reset(new (std::nothrow) char[size_t(length) + 1]);
         if (!stringCopy) {
             stringBlockSize = 0;
             block.close();
             return false;
         }
-        std::memcpy(stringCopy, data, size_t(length));
+        std::memcpy(stringCopy.get(), data, size_t(length));
         stringCopy[length] = '\0';
-        stringBlock = stringCopy;
+        stringBlock = stringCopy.get();
     }
     block.close();
     return complete;
@@ -183,7 +191,7 @@ bool VolumeStream::loadItemBlock(BlockRStream &block) {
     return complete;
 }
 
-void VolumeStream::ensureItems() {
+void VolumeStream::ensureItems() const {
     if (!itemsStale)
         return;
     itemsStale = false;
@@ -198,7 +206,7 @@ void VolumeStream::ensureItems() {
     }
 }
 
-const Vector<VolumeItem> &VolumeStream::entries() {
+const Vector<VolumeItem> &VolumeStream::entries() const {
     ensureItems();
     return items;
 }
@@ -214,20 +222,20 @@ void VolumeStream::keepDirectoryOffView() {
     // own): the table and the names must not stay behind in the view.
     ensureItems();
     records = nullptr;
-    if (!stringBlock || stringBlock == stringCopy)
+    if (!stringBlock || stringBlock == stringCopy.get())
         return;
     const char *old = stringBlock;
-    stringCopy = new (std::nothrow) char[size_t(stringBlockSize) + 1];
+    stringCopy.reset(new (std::nothrow) char[size_t(stringBlockSize) + 1]);
     if (stringCopy) {
-        std::memcpy(stringCopy, old, size_t(stringBlockSize));
+        std::memcpy(stringCopy.get(), old, size_t(stringBlockSize));
         stringCopy[stringBlockSize] = '\0';
     } else {
         stringBlockSize = 0;
     }
-    stringBlock = stringCopy;
+    stringBlock = stringCopy.get();
     for (VolumeItem &item : items)
         if (item.name)
-            item.name = stringCopy ? stringCopy + (item.name - old) : nullptr;
+            item.name = stringCopy ? stringCopy.get() + (item.name - old) : nullptr;
 }
 
 bool VolumeStream::closeVolume() {
@@ -238,10 +246,10 @@ bool VolumeStream::closeVolume() {
     recordCount = 0;
     itemsStale = false;
     indexesStale = false;
-    delete[] stringCopy;
-    stringCopy = nullptr;
+    stringCopy.reset();
     stringBlock = nullptr;
     stringBlockSize = 0;
+    oldVariant = false;
     closeFile();
     return true;
 }
@@ -308,6 +316,20 @@ void VolumeStream::unmapFile() {
     mapping = 0;
 }
 
+std::span<const uint8_t> VolumeStream::storedData(const VolumeItem &item) const {
+    uint8_t *start = nullptr;
+    int32_t length = 0;
+    if (!storedBytes(item, start, length))
+        return {};
+    return {start, size_t(length)};
+}
+
+int32_t VolumeStream::storedLength(const VolumeItem &item) const {
+    uint8_t *start = nullptr;
+    int32_t length = 0;
+    return storedBytes(item, start, length) ? length : -1;
+}
+
 bool VolumeStream::storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const {
     constexpr int64_t header = BlockStream::HeaderSize;
     if (!view || int64_t(item.offset) + header > viewSize)
@@ -321,6 +343,10 @@ bool VolumeStream::storedBytes(const VolumeItem &item, uint8_t *&start, int32_t 
 }
 
 void VolumeStream::buildIndexes() {
+    sortIndexes();
+}
+
+void VolumeStream::sortIndexes() const {
     ensureItems();
     indexesStale = false;
     idIndex.setCount(0);
@@ -344,18 +370,18 @@ void VolumeStream::buildIndexes() {
               [table](int a, int b) { return volume::compareNames(table[a].name, table[b].name) < 0; });
 }
 
-void VolumeStream::ensureIndexes() {
+void VolumeStream::ensureIndexes() const {
     ensureItems();
     if (indexesStale)
-        buildIndexes();
+        sortIndexes();
 }
 
-const Vector<int> &VolumeStream::sortedById() {
+const Vector<int> &VolumeStream::sortedById() const {
     ensureIndexes();
     return idIndex;
 }
 
-const Vector<int> &VolumeStream::sortedByName() {
+const Vector<int> &VolumeStream::sortedByName() const {
     ensureIndexes();
     return nameIndex;
 }

@@ -1,6 +1,8 @@
 // Tests of the LZH encoder: its streams decode to the input (reference inputs and edge cases),
 // are no larger than the reference encoder's, and use the whole match range and window.
 #include <qarvex/stream/LZHEncoder.h>
+
+#include "stream/HuffBitReader.h"
 #include <qarvex/stream/LZHRStream.h>
 #include <qarvex/stream/MemRWStream.h>
 

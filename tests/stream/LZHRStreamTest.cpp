@@ -119,22 +119,37 @@ TEST_P(ReferenceVector, SeeksBackToStartAndForwardToMiddle) {
     EXPECT_EQ(again, plain);
 }
 
-TEST_P(ReferenceVector, PiecesOverExactSourceStopOnlyAfterItsEnd) {
-    // Over exactly the coded bytes, the look-ahead meets the end of the source shortly before the
-    // last decoded byte: the read in progress completes, the next one fails with EndOfData.
+TEST_P(ReferenceVector, PiecesOverExactSourceDeliverEveryByte) {
+    // Over exactly the coded bytes, the look-ahead meets the end of the source before the last
+    // decoded byte; the bits it holds still decode the rest, in any piece sizes.
     CodedSource source(coded);
     LZHRStream stream;
     stream.attach(&source.memory);
     size_t start = plain.size() > 5000 ? plain.size() - 5000 : 0;
     ASSERT_TRUE(stream.setPosition(int32_t(start)));
     Bytes out = readInPieces(stream, plain.size() - start, {1});
-    EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin() + long(start)));
-    size_t delivered = start + out.size();
-    if (delivered < plain.size()) {
-        EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
-        EXPECT_EQ(source.memory.getPosition(), source.codedSize);
-        // The look-ahead holds at most 16 bits: a few symbols, each up to a 60-byte match.
-        EXPECT_GE(delivered + 4 * 60, plain.size()) << "failed long before the end";
+    EXPECT_EQ(out, Bytes(plain.begin() + long(start), plain.end()));
+    EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
+}
+
+TEST_P(ReferenceVector, DataCutShortEndsTheReadThatNeedsIt) {
+    // Without its last byte the data lacks bits of the last code word: the read that reaches it
+    // fails with EndOfData, whatever the piece size, and every byte before it is delivered.
+    if (coded.empty())
+        return;
+    for (int32_t piece : {1, 7, 4096, int32_t(plain.size())}) {
+        CodedSource source(Bytes(coded.begin(), coded.end() - 1));
+        LZHRStream stream;
+        stream.attach(&source.memory);
+        Bytes out = readInPieces(stream, plain.size(), {piece});
+        EXPECT_LT(out.size(), plain.size()) << "piece " << piece;
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin())) << "piece " << piece;
+        EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData) << "piece " << piece;
+        // The failure lasts; a backward seek starts again.
+        uint8_t byte = 0;
+        EXPECT_FALSE(stream.read(1, &byte));
+        ASSERT_TRUE(stream.setPosition(0));
+        EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
     }
 }
 
@@ -390,8 +405,9 @@ TEST(LZHRStream, ReattachingStartsAFreshModelAndWindow) {
 }
 
 TEST(LZHRStream, DamagedInputDecodesSafelyAndReproducibly) {
-    // Any bit pattern is some symbol and some distance: a read never fails once started, and the
-    // same bytes decode the same way whatever the read sizes.
+    // Any bit pattern is some symbol and some distance: while there are bits, a read never fails,
+    // and the same bytes decode the same way whatever the read sizes. When they run out the read
+    // fails with EndOfData, having delivered what the bits before the end gave.
     uint32_t seed = 12345;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -404,17 +420,37 @@ TEST(LZHRStream, DamagedInputDecodesSafelyAndReproducibly) {
         byte = next();
     inputs.push_back(noise);
     for (const Bytes &input : inputs) {
-        CodedSource whole(input);
+        CodedSource padded(input, 70000); // enough zero bits after the input for every read
+        std::fill(padded.bytes.begin() + padded.codedSize, padded.bytes.end(), 0);
         LZHRStream stream;
-        stream.attach(&whole.memory);
+        stream.attach(&padded.memory);
         Bytes expected(70000);
         ASSERT_TRUE(stream.read(int32_t(expected.size()), expected.data()));
-
-        CodedSource pieces(input, 70000); // enough tail that the source never ends early
-        std::fill(pieces.bytes.begin() + pieces.codedSize, pieces.bytes.end(), 0);
-        stream.attach(&pieces.memory);
+        ASSERT_TRUE(padded.memory.setPosition(0));
+        stream.attach(&padded.memory);
         EXPECT_EQ(readInPieces(stream, expected.size(), {1, 61, 4097, 7}), expected);
+
+        CodedSource bare(input);
+        stream.attach(&bare.memory);
+        Bytes out = readInPieces(stream, expected.size(), {1, 61, 4097, 7});
+        EXPECT_LT(out.size(), expected.size());
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin()));
+        EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
     }
+}
+
+TEST(LZHRStream, HugeClaimOverFewBytesStopsWhereTheBytesEnd) {
+    // A decoded size far beyond what the data holds costs only the decoding of the data: the one
+    // read fails once the bits are used, after at most 60 bytes for each of them.
+    Bytes coded(100, 0x5A);
+    CodedSource source(coded);
+    LZHRStream stream;
+    stream.attach(&source.memory);
+    Bytes out(1 << 20);
+    EXPECT_FALSE(stream.read(int32_t(out.size()), out.data()));
+    EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
+    EXPECT_LE(stream.getPosition(), 100 * 8 * 60);
+    EXPECT_EQ(source.memory.getPosition(), source.codedSize);
 }
 
 } // namespace

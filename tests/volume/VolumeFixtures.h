@@ -111,8 +111,8 @@ private:
 // A volume whose member streams a test may look at, to tell which of them is attached.
 class InspectedVolume : public VolumeRStream {
 public:
-    bool rleAttached() const { return rleStream.isAttached(); }
-    bool lzhAttached() const { return lzhStream.isAttached(); }
+    bool rleAttached() const { return decoderFor(*EntryMethod::find(RLE))->isAttached(); }
+    bool lzhAttached() const { return decoderFor(*EntryMethod::find(LZH))->isAttached(); }
     const StreamIO *memory() const { return &memStream; }
     const StreamIO *file() const { return &fileStream; }
 };

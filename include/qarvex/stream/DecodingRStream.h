@@ -22,6 +22,12 @@ public:
 
     void close() override;
 
+    // Starts decoding `source` from its current position, from decoded position 0. Backward seeks
+    // restart at the source's position 0, so that should be where the coded data starts. Null
+    // detaches. The bytes of a MemRWStream (or of a class derived from it that reads as it does)
+    // are read in place.
+    virtual void attach(StreamIO *source) = 0;
+
     // Forgets the source; the stream reports NoSource until the next attach.
     void detach();
     bool isAttached() const { return source != nullptr; }

@@ -8,13 +8,16 @@
 // the model gives them at that point.
 #pragma once
 
-#include <qarvex/stream/HuffBitReader.h>
 #include <qarvex/stream/StreamIO.h>
 
 #include <cstdint>
+#include <memory>
 
 namespace qarvex {
 
+class HuffBitReader;
+
+// One object serves one thread at a time.
 class LZHEncoder {
 public:
     // Construct once and reuse: the hash tables and the model are allocated here.
@@ -54,9 +57,9 @@ private:
     void putSymbol(BitWriter &writer, int symbol);
     void putDistance(BitWriter &writer, int32_t distance);
 
-    HuffBitReader model;
-    int32_t *head;     // newest position for each hash of three bytes, or -1
-    int32_t *previous; // older position with the same hash, by position modulo the window
+    std::unique_ptr<HuffBitReader> model;
+    std::unique_ptr<int32_t[]> head;     // newest position for each hash of three bytes, or -1
+    std::unique_ptr<int32_t[]> previous; // older position with the same hash, by position modulo the window
     // The input behind the window's initial spaces, while encoding.
     const uint8_t *text = nullptr;
     int32_t textEnd = 0;

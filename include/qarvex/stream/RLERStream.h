@@ -1,7 +1,8 @@
 // RLERStream: a read-only stream that expands run-length coded data read from another stream.
 // Each packet starts with a control byte: 0x80 + n is a run (one value byte, repeated n times),
 // n below 0x80 is a literal (n bytes copied unchanged). There is no header and no end mark: the
-// caller knows the expanded size and reads exactly that much.
+// caller knows the expanded size and reads exactly that much. A packet cut short by the end of the
+// coded data fails the read with the source's status (EndOfData for a memory source) at once.
 #pragma once
 
 #include <qarvex/stream/DecodingRStream.h>
@@ -18,10 +19,7 @@ public:
     bool setPosition(int32_t position) override;
     bool read(int32_t count, void *buffer) override;
 
-    // Starts expanding `source` from its current position. Backward seeks restart at the
-    // source's position 0, so that should be where the coded data starts. Null detaches. The bytes
-    // of a MemRWStream (or of a class derived from it that reads as it does) are read in place.
-    void attach(StreamIO *source);
+    void attach(StreamIO *source) override;
 
 private:
     template <class Packets> bool expand(Packets &packets, uint8_t *out, int32_t count);

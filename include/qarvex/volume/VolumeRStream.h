@@ -40,8 +40,8 @@ public:
     int32_t entrySizeById(uint32_t id) override;
 
     // Opens one record of the open volume as the current entry; null gives false. Stored entries
-    // are read through memStream, RLE and LZH entries through the matching decompressing stream.
-    bool openItem(VolumeItem *item);
+    // are read through memStream, the others through their method's decoding stream.
+    bool openItem(const VolumeItem *item);
 
     // The name that stands for an id on disk: eight upper-case hex digits, ".*". Needs 11 bytes.
     static char *idFileName(uint32_t id, char *buffer);

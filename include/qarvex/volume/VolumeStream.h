@@ -5,18 +5,22 @@
 // File layout: "PVOL" or " VOL", a 32-bit directory offset, entry data blocks, and at the
 // directory offset the blocks "vols" (NUL-terminated names) and "voli" (17-byte records). A " VOL"
 // directory starts with one more "vols"/"voli" pair that readers pass over.
+//
+// One object serves one thread at a time (its queries fill tables on first use).
 #pragma once
 
 #include <qarvex/core/LittleEndian.h>
 #include <qarvex/core/Vector.h>
 #include <qarvex/platform/Platform.h>
-#include <qarvex/stream/LZHRStream.h>
+#include <qarvex/stream/DecodingRStream.h>
 #include <qarvex/stream/MemRWStream.h>
-#include <qarvex/stream/RLERStream.h>
 #include <qarvex/stream/StreamIO.h>
-#include <qarvex/volume/CodedEntrySource.h>
+#include <qarvex/volume/EntryMethod.h>
 
 #include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
 
 namespace qarvex {
 
@@ -40,6 +44,7 @@ public:
     static constexpr uint32_t StringBlockTag = le::tag("vols");
     static constexpr uint32_t ItemBlockTag = le::tag("voli");
 
+    // The codes of the rows of EntryMethod's table.
     enum Compression : uint8_t { Stored = 0, RLE = 1, LZH = 3 };
 
     // Why the last open failed; open itself answers only true or false.
@@ -47,8 +52,9 @@ public:
         None,
         CannotOpen, // missing, unreadable or not mappable
         EmptyFile,
-        NotAVolume,      // wrong magic
-        DamagedDirectory // missing or cut blocks, names outside the string block, ...
+        NotAVolume,       // wrong magic
+        DamagedDirectory, // missing or cut blocks, names outside the string block, ...
+        TooLarge,         // 4 GiB or more: past what the format's 32-bit offsets reach
     };
 
     // The check that openFile applies before a file is opened for writing, and its settings:
@@ -92,65 +98,81 @@ public:
 
     OpenError lastOpenError() const { return openError; }
     // The entry table in file order.
-    const Vector<VolumeItem> &entries();
+    const Vector<VolumeItem> &entries() const;
+    // The record at index in the entry table (0 <= index < entryCount()).
+    const VolumeItem &entry(int32_t index) const { return entries()[index]; }
     // The same walk without the decoded table: the count and each entry's name (null: none),
     // read straight from the records in the mapped file.
     int32_t entryCount() const { return recordCount; }
     const char *entryName(int32_t index) const;
     // Positions in the entry table, sorted by id and by name.
-    const Vector<int> &sortedById();
-    const Vector<int> &sortedByName();
+    const Vector<int> &sortedById() const;
+    const Vector<int> &sortedByName() const;
+    // The length of the entry's stored data (its data block's length), or -1 when the block does
+    // not lie wholly inside the file.
+    int32_t storedLength(const VolumeItem &item) const;
+    bool dataInsideFile(const VolumeItem &item) const { return storedLength(item) >= 0; }
+    // The entry's stored bytes (coded when compressed) where they lie in the mapped file: valid
+    // while the volume stays open; empty when they do not lie wholly inside the file.
+    std::span<const uint8_t> storedData(const VolumeItem &item) const;
+    // True when the open volume is of the " VOL" variant.
+    bool isOldVariant() const { return oldVariant; }
+    // How the entry's bytes are kept, or null when its compression code has no method.
+    static const EntryMethod *method(const VolumeItem &item) { return EntryMethod::find(item.compression); }
     int32_t getStringBlockSize() const { return stringBlockSize; }
     const char *getStringBlock() const { return stringBlock; }
     int32_t getEntrySize() const { return entrySize; }
     StreamIO *currentStream() const { return current; }
 
 protected:
-    bool loadDirectory(bool oldVariant);
-    bool loadStringBlock(class BlockRStream &block);
-    bool loadItemBlock(class BlockRStream &block);
-    void ensureIndexes();
-    bool fails(OpenError why);
-    const char *nameAt(uint32_t nameOffset) const;
-    void ensureItems();
-    void keepDirectoryOffView();
     // The entry's stored bytes inside the mapped file, or false when they are not all there.
     bool storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const;
+    // The stream that decodes entries kept by method (null for stored bytes, or when it could not
+    // be made).
+    DecodingRStream *decoderFor(const EntryMethod &method) const;
 
-    int32_t directoryOffset = 4;
-    int32_t stringBlockSize = 0;
-    // The names: read in place from the mapped view, or from stringCopy (owned) when the block's
-    // last name lacks its terminator and needs one added.
-    const char *stringBlock = nullptr;
-    Vector<VolumeItem> items{5};
-    Vector<int> idIndex{5};
-    Vector<int> nameIndex{5};
-    uint8_t *view = nullptr;
-    std::intptr_t mapping = 0;
-    platform::FileHandle fileHandle = platform::InvalidFile;
     int32_t entrySize = 0;
     StreamIO *current = nullptr;
     MemRWStream memStream;
-    // The decompressing streams, attached over memStream for entries coded RLE (1) and LZH (3).
-    // Members, so that opening a compressed entry allocates nothing: the LZH window and model
-    // tables come into being once, with the volume.
-    RLERStream rleStream;
-    LZHRStream lzhStream;
-    // What lzhStream reads: the coded bytes memStream covers, their end held back until the
-    // entry has been decoded.
-    CodedEntrySource lzhSource;
     uint8_t writable = 0;
 
 private:
+    bool loadDirectory(bool oldVariant);
+    bool loadStringBlock(class BlockRStream &block);
+    bool loadItemBlock(class BlockRStream &block);
+    void ensureIndexes() const;
+    void sortIndexes() const;
+    bool fails(OpenError why);
+    const char *nameAt(uint32_t nameOffset) const;
+    void ensureItems() const;
+    void keepDirectoryOffView();
+
+    int32_t directoryOffset = 4;
+    int32_t stringBlockSize = 0;
+    // The names: read in place from the mapped view, or from stringCopy when the block's last
+    // name lacks its terminator and needs one added.
+    const char *stringBlock = nullptr;
+    std::unique_ptr<char[]> stringCopy;
+    // Filled and sorted on first use, by const queries as well.
+    mutable Vector<VolumeItem> items{5};
+    mutable Vector<int> idIndex{5};
+    mutable Vector<int> nameIndex{5};
+    uint8_t *view = nullptr;
+    std::intptr_t mapping = 0;
+    platform::FileHandle fileHandle = platform::InvalidFile;
+    // One decoding stream per row of EntryMethod::all(), attached over memStream for the entries
+    // kept that way. Made with the volume, so that opening a compressed entry allocates nothing:
+    // the LZH window and model tables come into being once.
+    std::vector<std::unique_ptr<DecodingRStream>> decoders;
     int32_t viewSize = 0;
-    char *stringCopy = nullptr;
+    bool oldVariant = false; // the open volume is a " VOL" one
     // The item block's records inside the view. The table is allocated when the volume opens but
     // filled from them on first use, and the indexes are sorted on first use: a caller that only
     // walks the names (the search tool) never pays for either.
     const uint8_t *records = nullptr;
     int32_t recordCount = 0;
-    bool itemsStale = false;
-    bool indexesStale = false;
+    mutable bool itemsStale = false;
+    mutable bool indexesStale = false;
     OpenError openError = OpenError::None;
 };
 

@@ -7,6 +7,8 @@
 // ahead of the bits decoded. Decoding loops take their bits through one of two cursors with that
 // same outcome: StreamBits reads the source exactly so; MemoryBits reads the bytes of a memory
 // stream in place and afterwards leaves the stream where the byte-by-byte reads would have.
+// Past the end of the source the input continues with zero bits; both cursors tell when a code
+// word took one of them (ranOut), which is how a decoder knows its data was cut short.
 //
 // Decoding a symbol walks the tree from the root one bit at a time and then raises the counts
 // from the leaf up. Two things make that cheaper without changing a single result: the walk
@@ -21,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace qarvex {
 
@@ -60,10 +63,11 @@ public:
     class StreamBits {
     public:
         explicit StreamBits(HuffBitReader &reader)
-            : reader(reader), buffer(reader.bitBuffer), count(reader.bitCount) {}
+            : reader(reader), buffer(reader.bitBuffer), count(reader.bitCount), filler(reader.fillerBits) {}
         ~StreamBits() {
             reader.bitBuffer = buffer;
             reader.bitCount = count;
+            reader.fillerBits = filler;
         }
         StreamBits(const StreamBits &) = delete;
         StreamBits &operator=(const StreamBits &) = delete;
@@ -84,11 +88,17 @@ public:
             need(n + 8);
             return take(n);
         }
+        // True once a bit was taken that the source did not have.
+        bool ranOut() const { return count < filler; }
 
     private:
         void need(unsigned wanted) {
             while (count < wanted) {
-                buffer |= uint64_t(reader.nextSourceByte()) << (56 - count);
+                uint8_t byte = 0;
+                // Once the source has failed, everything after is filler as well.
+                if (filler || !reader.nextSourceByte(byte))
+                    filler += 8;
+                buffer |= uint64_t(byte) << (56 - count);
                 count += 8;
             }
         }
@@ -101,6 +111,7 @@ public:
         HuffBitReader &reader;
         uint64_t buffer;
         unsigned count;
+        unsigned filler; // the last `filler` of the pending bits are zeros standing for missing bytes
     };
 
     // Bits taken straight from the bytes of a memory stream at its position. finish() then moves
@@ -135,6 +146,8 @@ public:
         unsigned bit() { return take(1); }
         unsigned byte() { return take(8); }
         unsigned bits(unsigned n) { return take(n); }
+        // True once a bit was taken from past the end of the bytes.
+        bool ranOut() const { return count < filler; }
 
     private:
         unsigned take(unsigned n) {
@@ -152,13 +165,13 @@ public:
         const uint8_t *end;
         uint64_t buffer;
         unsigned count;
+        unsigned filler; // as in StreamBits
         unsigned countAtStart;
         int32_t positionAtStart;
         int64_t bytesTaken = 0; // zero bytes past the end included
     };
 
     HuffBitReader();
-    ~HuffBitReader();
     HuffBitReader(const HuffBitReader &) = delete;
     HuffBitReader &operator=(const HuffBitReader &) = delete;
 
@@ -184,13 +197,8 @@ public:
 private:
     friend class LZHEncoder; // keeps its own model in step through updateModel
 
-    uint8_t nextSourceByte() {
-        uint8_t byte = 0;
-        // Past the end of the source (or after a failure) the input continues with zero bits.
-        if (!source || !source->read(1, &byte))
-            byte = 0;
-        return byte;
-    }
+    // False past the end of the source (or after a failure).
+    bool nextSourceByte(uint8_t &byte) { return source && source->read(1, &byte); }
     // Where TopBits bits lead from the root: the node reached (a leaf if reached earlier), the
     // bits that took, and the nodes passed on the way.
     struct TopEntry {
@@ -212,25 +220,27 @@ private:
     StreamIO *source = nullptr;
     // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
     // 32-bit unsigned entries, which are cheaper to load, store and index with.
-    uint32_t *counts = nullptr;   // TreeSize + Sentinels entries: past the nodes, above every count
-    uint32_t *parents = nullptr;  // node parents, then the node of each symbol's leaf, then a spare
-    uint32_t *children = nullptr; // TreeSize entries
-    TopEntry *topTable = nullptr; // 1 << TopBits entries
+    std::unique_ptr<uint32_t[]> counts;   // TreeSize + Sentinels entries: past the nodes, above every count
+    std::unique_ptr<uint32_t[]> parents;  // node parents, then the node of each symbol's leaf, then a spare
+    std::unique_ptr<uint32_t[]> children; // TreeSize entries
+    std::unique_ptr<TopEntry[]> topTable; // 1 << TopBits entries
     // For the nodes whose children the table was filled from (those above depth TopBits): their
     // depth and the bits leading to them. A trade involving one of them refills the entries
     // below both nodes. Entries of other nodes may be out of date; the table tells which are not.
-    uint8_t *topDepth = nullptr;  // TreeSize entries
-    uint8_t *topPrefix = nullptr; // TreeSize entries
-    bool topTableCurrent = false; // false until built after the tree was (re)made
+    std::unique_ptr<uint8_t[]> topDepth;  // TreeSize entries
+    std::unique_ptr<uint8_t[]> topPrefix; // TreeSize entries
+    bool topTableCurrent = false;         // false until built after the tree was (re)made
     // Pending input bits, the next one in bit 63, zeros after them; at most 16 between reads.
     uint64_t bitBuffer = 0;
     unsigned bitCount = 0;
+    // How many of the pending bits are zeros standing for bytes the source did not have.
+    unsigned fillerBits = 0;
 };
 
 template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
     bits.prepare(LongestSymbolCode);
     // Node indices are unsigned: as array indices they need no widening on the way.
-    const uint32_t *child = children;
+    const uint32_t *child = children.get();
     // The nodes from the root to the symbol's leaf, which the update then raises bottom up.
     uint32_t path[LongestSymbolCode + 1];
     int depth = 0;
@@ -270,7 +280,7 @@ template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
 // What updateModel does, for a leaf reached along `path` (root first): until the first trade the
 // nodes to raise are known in advance, so their counts are raised without chasing parent links.
 inline void HuffBitReader::updateAlong(const uint32_t *path, int leafDepth) {
-    uint32_t *count = counts;
+    uint32_t *count = counts.get();
     for (int i = leafDepth; i >= 0; --i) {
         uint32_t c = path[i];
         unsigned k = ++count[c];
@@ -300,7 +310,11 @@ inline void HuffBitReader::MemoryBits::refillWhole() {
 
 inline void HuffBitReader::MemoryBits::refillNearEnd() {
     while (count <= 56) {
-        uint64_t byte = next < end ? *next++ : 0;
+        uint64_t byte = 0;
+        if (next < end)
+            byte = *next++;
+        else
+            filler += 8;
         buffer |= byte << (56 - count);
         count += 8;
         ++bytesTaken;
