@@ -1,6 +1,8 @@
 // Console: result lines, diagnostics and the progress line kept out of each other's way.
 #include "tool/Console.h"
 
+#include "tool/JsonReport.h"
+
 #include <qarvex/platform/Platform.h>
 
 #include <chrono>
@@ -103,7 +105,20 @@ std::string countOf(int64_t count, const char *one, const char *many) {
 Console::Console(std::FILE *out, std::FILE *err, bool terminal, Progress::Clock clock)
     : progress(err, terminal, std::move(clock)), out(out), err(err) {}
 
+Console::~Console() = default;
+
+void Console::startJson(const char *command) {
+    report = std::make_unique<JsonReport>(command);
+}
+
+void Console::finish() {
+    if (report)
+        report->print(out);
+}
+
 void Console::print(const char *format, ...) {
+    if (report)
+        return;
     progress.clear();
     va_list arguments;
     va_start(arguments, format);
@@ -115,12 +130,16 @@ void Console::diagnostic(const char *format, ...) {
     progress.clear();
     // Results written so far come first, in case both streams go to the same place.
     std::fflush(out);
-    std::fputs("qarvex: ", err);
     va_list arguments;
     va_start(arguments, format);
-    std::vfprintf(err, format, arguments);
+    va_list again;
+    va_copy(again, arguments);
+    int length = std::vsnprintf(nullptr, 0, format, arguments);
     va_end(arguments);
-    std::fputc('\n', err);
+    lastLine.assign(size_t(length > 0 ? length : 0), '\0');
+    std::vsnprintf(lastLine.data(), lastLine.size() + 1, format, again);
+    va_end(again);
+    std::fprintf(err, "qarvex: %s\n", lastLine.c_str());
 }
 
 } // namespace tool

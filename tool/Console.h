@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace qarvex {
@@ -49,20 +50,34 @@ private:
 // "1 entry", "2 entries".
 std::string countOf(int64_t count, const char *one, const char *many);
 
+class JsonReport;
+
 class Console {
 public:
     Console(std::FILE *out, std::FILE *err, bool terminal, Progress::Clock clock = {});
+    ~Console();
 
-    // A result line (printf-style) on standard output.
+    // From here on results are recorded in a JSON document for command instead of printed.
+    void startJson(const char *command);
+    // The document results are recorded in; null when results are printed as text.
+    JsonReport *json() const { return report.get(); }
+    // Prints the JSON document, if there is one.
+    void finish();
+
+    // A result line (printf-style) on standard output; nothing when results go to a JSON document.
     void print(const char *format, ...) __attribute__((format(printf, 2, 3)));
     // "qarvex: " and a one-line diagnostic on standard error.
     void diagnostic(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    // The last diagnostic's line, without "qarvex: ": a JSON document's "error" for what failed.
+    const std::string &lastDiagnostic() const { return lastLine; }
 
     Progress progress;
 
 private:
     std::FILE *out;
     std::FILE *err;
+    std::unique_ptr<JsonReport> report;
+    std::string lastLine;
 };
 
 } // namespace tool

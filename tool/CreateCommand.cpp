@@ -9,6 +9,7 @@
 
 #include "tool/CreateOptions.h"
 #include "tool/EntryPath.h"
+#include "tool/JsonReport.h"
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
 #include <qarvex/platform/Platform.h>
@@ -30,6 +31,9 @@ namespace {
 struct Plan {
     std::vector<VolumeWriter::Entry> entries;
     std::vector<std::string> shown; // one line per source: its name, and with -a what happened
+    // Per line of shown: the entry it made (a position in entries) and "written", "added" or
+    // "replaced".
+    std::vector<std::pair<size_t, const char *>> outcomes;
     int64_t bytes = 0;
 };
 
@@ -79,8 +83,10 @@ bool codeSources(const Options &options, const std::vector<Source> &sources, uin
         if (replacing) {
             plan.entries[existing->second] = std::move(entry);
             plan.shown.push_back(source.name + " (replaced)");
+            plan.outcomes.emplace_back(existing->second, "replaced");
         } else {
             byName.emplace(key, plan.entries.size());
+            plan.outcomes.emplace_back(plan.entries.size(), adding ? "added" : "written");
             plan.entries.push_back(std::move(entry));
             plan.shown.push_back(adding ? source.name + " (added)" : source.name);
         }
@@ -115,6 +121,15 @@ int writePlan(const Options &options, const Plan &plan, VolumeWriter::Variant va
     case VolumeWriter::Fault::CannotWrite:
         console.diagnostic("%s: cannot write: %s; nothing written", options.volumePath, systemReason(error));
         return Failure;
+    }
+    if (JsonReport *json = console.json()) {
+        json->addVolume(options.volumePath);
+        for (auto [position, action] : plan.outcomes) {
+            const VolumeWriter::Entry &entry = plan.entries[position];
+            json->addEntry(entry.id, entry.name.value_or(""), entry.size, int64_t(entry.stored.size()),
+                           entry.compression)["action"] = action;
+        }
+        json->summary() = {{"entries", plan.outcomes.size()}, {"bytes", plan.bytes}};
     }
     console.print("%s\n", options.volumePath);
     for (const std::string &line : plan.shown)

@@ -4,6 +4,7 @@
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
+#include "tool/JsonReport.h"
 #include "tool/Manifest.h"
 #include "tool/PictureExport.h"
 #include "tool/VolumeWalk.h"
@@ -153,6 +154,32 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
     return true;
 }
 
+// Where a file named name in the entry's folder below the target lands, as a path.
+std::string placeOf(const char *targetPath, const EntryPath &where, const std::string &name) {
+    std::string place = targetPath;
+    for (const std::string &folder : where.folders)
+        place += platform::PathSeparator + folder;
+    return place + platform::PathSeparator + name;
+}
+
+// The entry's object in the JSON document: the file it was extracted to, the pictures written for
+// it, and why it failed.
+void recordExtraction(JsonReport &json, VolumeRStream &volume, int32_t position, const char *targetPath,
+                      bool written, const std::vector<std::string> &pictures, const std::string *failure) {
+    Json &entry = json.addEntry(volume, position);
+    EntryPath where;
+    bool placed = volume.entry(position).name && !splitEntryName(volume.entry(position).name, where);
+    entry["extracted_to"] =
+        written && placed ? Json(pathText(placeOf(targetPath, where, where.file))) : Json();
+    if (!pictures.empty() && placed) {
+        Json &files = entry["pictures"] = Json::array();
+        for (const std::string &picture : pictures)
+            files.push_back(pathText(placeOf(targetPath, where, picture)));
+    }
+    if (failure)
+        entry["error"] = *failure;
+}
+
 } // namespace
 
 int extractEntries(const Options &options, Console &console) {
@@ -162,6 +189,7 @@ int extractEntries(const Options &options, Console &console) {
         console.diagnostic("%s: cannot extract there: %s", targetPath, systemReason(platform::lastError()));
         return Failure;
     }
+    JsonReport *json = console.json();
     PictureExport pictures(options, console, target); // --png: graphics entries shown as pictures
     if (!pictures.ready()) {
         platform::closeFolder(target);
@@ -177,8 +205,9 @@ int extractEntries(const Options &options, Console &console) {
         Extractor extractor(console, target, options.force, targetPath,
                             options.noManifest ? nullptr : &manifest);
         allWell = forEachVolume(
-            options.operands[0], options.operands + 1, options.operandCount - 1, EntrySelector::NoLimit,
-            console, [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
+            options.operands[0], options.operands + 1, options.operandCount - 1, options.recursive,
+            EntrySelector::NoLimit, console,
+            [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
                 const std::vector<int32_t> &positions = selection.selected();
                 if (positions.empty())
                     return true;
@@ -186,8 +215,14 @@ int extractEntries(const Options &options, Console &console) {
                 bool volumeWell = true, named = false;
                 for (int32_t position : positions) {
                     std::string shown;
-                    if (!pictures.extract(volume, path, position, shown,
-                                          [&] { return extractor.extract(volume, path, position); })) {
+                    bool written = false;
+                    bool done = pictures.extract(volume, path, position, shown, [&] {
+                        return written = extractor.extract(volume, path, position);
+                    });
+                    if (json)
+                        recordExtraction(*json, volume, position, targetPath, written,
+                                         pictures.lastPictures(), done ? nullptr : &console.lastDiagnostic());
+                    if (!done) {
                         volumeWell = false;
                     } else {
                         // The volume's name heads the entries that came out of it.
@@ -210,6 +245,11 @@ int extractEntries(const Options &options, Console &console) {
         console.diagnostic("%s: cannot write %s: %s", targetPath, Manifest::FileName,
                            systemReason(platform::lastError()));
         allWell = false;
+    }
+    if (json) {
+        json->summary() = {{"extracted", extracted}, {"bytes", bytes}, {"failed", failed}};
+        if (options.png.enabled)
+            json->summary()["pictures"] = pictures.pictureCount();
     }
     std::string summary =
         countOf(extracted, "entry", "entries") + " extracted, " + countOf(bytes, "byte", "bytes");

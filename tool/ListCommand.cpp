@@ -4,6 +4,7 @@
 //                10  10  stored  notes.txt
 //     2 entries, 36 bytes
 #include "tool/Commands.h"
+#include "tool/JsonReport.h"
 #include "tool/SearchCommand.h"
 #include "tool/VolumeWalk.h"
 
@@ -28,9 +29,19 @@ struct Row {
 int listEntries(const Options &options, Console &console) {
     // The rows are the search command's: the same matches up to the same limit, followed by the
     // same line when the limit cut them short.
+    JsonReport *json = console.json();
     bool allWell = forEachVolume(
-        options.operands[0], options.operands + 1, options.operandCount - 1, search::MatchLimit, console,
+        options.operands[0], options.operands + 1, options.operandCount - 1, options.recursive,
+        search::MatchLimit, console,
         [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
+            if (json) {
+                for (int32_t position : selection.selected())
+                    json->addEntry(volume, position);
+                Json &listed = json->lastVolume();
+                listed["bytes"] = selectedBytes(volume, selection.selected());
+                listed["match_list_full"] = selection.full();
+                return true;
+            }
             std::vector<Row> rows;
             size_t sizeWidth = 0, storedWidth = 0, methodWidth = 0;
             for (int32_t position : selection.selected()) {

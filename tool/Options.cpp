@@ -25,6 +25,10 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             options.command = argument[2] == 'h' ? Command::Help : Command::Version;
             return true;
         }
+        if (std::strcmp(argument, "--json") == 0) {
+            options.json = true;
+            continue;
+        }
         if (int used = parsePngOption(argc, argv, at, options.png, error)) {
             if (used < 0)
                 return false;
@@ -53,6 +57,10 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             }
             if (*letter == 'i') {
                 options.idsFromNames = true;
+                continue;
+            }
+            if (*letter == 'r') {
+                options.recursive = true;
                 continue;
             }
             if (*letter == 'C') {
@@ -140,6 +148,12 @@ void printHelp(std::FILE *out) {
                       "  volume failed, 2 usage error. The search itself always ends with 0.\n");
     printPngHelp(out);
     printCreateHelp(out);
+    std::fprintf(out,
+                 "\n"
+                 "  --json                          with any command: one JSON document on standard\n"
+                 "                                  output instead of the text (tool/qarvex.schema.json)\n"
+                 "  -r                              with any command: a folder among the volumes (or\n"
+                 "                                  --png files) is searched for them, all the way down\n");
 }
 
 void printVersion(std::FILE *out) {

@@ -18,6 +18,8 @@ PictureExport::PictureExport(const Options &options, Console &console, platform:
 bool PictureExport::extract(VolumeRStream &volume, const std::string &volumePath, int32_t position,
                             std::string &shown, const std::function<bool()> &raw) {
     const char *name = volume.entry(position).name;
+    if (maker)
+        maker->lastWritten.clear();
     png::GraphicsKind kind = maker && name ? png::graphicsKindOf(name) : png::GraphicsKind::None;
     if (kind == png::GraphicsKind::None) {
         shown = name ? name : "";
@@ -83,6 +85,11 @@ bool PictureExport::showEntry(VolumeRStream &volume, const std::string &volumePa
     if (made)
         shown = std::string(name) + " -> " + written;
     return made;
+}
+
+const std::vector<std::string> &PictureExport::lastPictures() const {
+    static const std::vector<std::string> none;
+    return maker ? maker->lastWritten : none;
 }
 
 std::string PictureExport::summary() const {

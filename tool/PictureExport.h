@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qarvex {
 
@@ -31,6 +32,12 @@ public:
     // something asked for was not written (reported).
     bool extract(VolumeRStream &volume, const std::string &volumePath, int32_t position, std::string &shown,
                  const std::function<bool()> &raw);
+
+    // The files of pictures the last successful extract wrote for its entry (none without --png).
+    const std::vector<std::string> &lastPictures() const;
+
+    // PNG files written so far.
+    int64_t pictureCount() const { return maker ? maker->pictures : 0; }
 
     // What the summary line adds (", 4 pictures written, 1 not converted"); empty without --png.
     std::string summary() const;

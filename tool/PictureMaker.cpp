@@ -78,7 +78,9 @@ bool PictureMaker::make(png::GraphicsKind kind, const std::vector<uint8_t> &byte
     // A long array is named by its first and last picture.
     const std::vector<png::OutputFile> &files = conversion.files;
     written.clear();
+    lastWritten.clear();
     for (size_t i = 0; i < files.size(); ++i) {
+        lastWritten.push_back(base + files[i].suffix);
         if (files.size() <= 3 || i == 0 || i + 1 == files.size())
             written += (i == 0 ? "" : files.size() <= 3 ? ", " : " ... ") + base + files[i].suffix;
         if (files[i].suffix.size() >= 4 &&

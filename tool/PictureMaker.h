@@ -41,8 +41,9 @@ public:
     // "qarvex: where: name: text" (or "qarvex: name: text" without where).
     void report(const std::string &where, const std::string &name, const std::string &text);
 
-    int64_t pictures = 0; // PNG files written
-    int64_t failed = 0;   // graphics files that gave none
+    std::vector<std::string> lastWritten; // the files the last successful make wrote, by name
+    int64_t pictures = 0;                 // PNG files written
+    int64_t failed = 0;                   // graphics files that gave none
 
 private:
     // Writes files into folder as base + suffix; false with the reason in error, leaving none.

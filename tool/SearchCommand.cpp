@@ -3,6 +3,7 @@
 #include "tool/SearchCommand.h"
 
 #include "tool/Console.h"
+#include "tool/JsonReport.h"
 #include "tool/VolumeWalk.h"
 
 namespace qarvex {
@@ -18,8 +19,19 @@ void printUsage(std::FILE *out) {
 
 int run(const char *expression, char *const *arguments, int count, std::FILE *out, std::FILE *err) {
     tool::Console console(out, err, false);
-    tool::forEachVolume(expression, arguments, count, MatchLimit, console,
+    return run(expression, arguments, count, false, console);
+}
+
+int run(const char *expression, char *const *arguments, int count, bool recursive, tool::Console &console) {
+    tool::JsonReport *json = console.json();
+    tool::forEachVolume(expression, arguments, count, recursive, MatchLimit, console,
                         [&](VolumeRStream &volume, const std::string &path, tool::EntrySelector &selection) {
+                            if (json) {
+                                for (int32_t position : selection.selected())
+                                    json->addEntry(volume, position);
+                                json->lastVolume()["match_list_full"] = selection.full();
+                                return true;
+                            }
                             if (!selection.selected().empty()) {
                                 console.print("%s\n", path.c_str());
                                 for (int32_t position : selection.selected())

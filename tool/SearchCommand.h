@@ -7,6 +7,10 @@
 
 namespace qarvex {
 
+namespace tool {
+class Console;
+}
+
 namespace search {
 
 // The most matches listed per volume.
@@ -19,6 +23,8 @@ void printUsage(std::FILE *out);
 // Searches the volumes of arguments[0..count) for entries matching expression. Results go to out,
 // one-line diagnostics to err. Returns the exit code, which is always 0.
 int run(const char *expression, char *const *arguments, int count, std::FILE *out, std::FILE *err);
+// The same with the tool's console (text or JSON); recursive as forEachVolume takes it.
+int run(const char *expression, char *const *arguments, int count, bool recursive, tool::Console &console);
 
 } // namespace search
 

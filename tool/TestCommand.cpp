@@ -5,6 +5,7 @@
 //   12 entries tested, 1 failed
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
+#include "tool/JsonReport.h"
 #include "tool/VolumeWalk.h"
 
 #include <string>
@@ -17,8 +18,10 @@ int testEntries(const Options &options, Console &console) {
     EntryDecoder decoder;
     int64_t tested = 0, failed = 0;
     const EntryDecoder::Sink discard = [](const uint8_t *, int32_t) { return true; };
+    JsonReport *json = console.json();
     bool allWell = forEachVolume(
-        options.operands[0], options.operands + 1, options.operandCount - 1, EntrySelector::NoLimit, console,
+        options.operands[0], options.operands + 1, options.operandCount - 1, options.recursive,
+        EntrySelector::NoLimit, console,
         [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
             const std::vector<int32_t> &positions = selection.selected();
             console.progress.start(path, int64_t(positions.size()), selectedBytes(volume, positions));
@@ -27,6 +30,12 @@ int testEntries(const Options &options, Console &console) {
                 EntryFault fault = decoder.decode(volume, position, discard, &console.progress);
                 ++tested;
                 console.progress.entryDone();
+                if (json) {
+                    Json &entry = json->addEntry(volume, position);
+                    entry["ok"] = fault == EntryFault::None;
+                    if (fault != EntryFault::None)
+                        entry["error"] = EntryDecoder::describe(fault, volume.entry(position));
+                }
                 if (fault == EntryFault::None)
                     continue;
                 if (volumeWell)
@@ -39,6 +48,8 @@ int testEntries(const Options &options, Console &console) {
             console.progress.clear();
             return volumeWell;
         });
+    if (json)
+        json->summary() = {{"tested", tested}, {"failed", failed}};
     console.print("%s tested, %lld failed\n", countOf(tested, "entry", "entries").c_str(), (long long)failed);
     return allWell ? Success : Failure;
 }

@@ -12,6 +12,7 @@
 #include "tool/CreateOptions.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
+#include "tool/JsonReport.h"
 #include "tool/Manifest.h"
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
@@ -74,6 +75,7 @@ private:
     std::vector<VolumeWriter::Entry> entries;
     std::set<std::string> entryKeys; // name keys of the volume's entries
     std::vector<std::string> shown;
+    std::vector<const char *> actions; // per entry: "kept", "replaced" or "added"
     uint32_t highestId = 0;
     int64_t replaced = 0, added = 0, kept = 0;
 };
@@ -135,6 +137,7 @@ bool Updater::updateEntry(int32_t position) {
     if (!path || !std::filesystem::is_regular_file(std::filesystem::path(*path), error)) {
         ++kept; // a missing file keeps its entry
         entries.push_back(std::move(entry));
+        actions.push_back("kept");
         return true;
     }
     // A file whose size and time are those -x left holds what -x wrote.
@@ -145,6 +148,7 @@ bool Updater::updateEntry(int32_t position) {
         if (!error && modified && int64_t(size) == line->size && *modified == line->modified) {
             ++kept;
             entries.push_back(std::move(entry));
+            actions.push_back("kept");
             return true;
         }
     }
@@ -160,6 +164,7 @@ bool Updater::updateEntry(int32_t position) {
     if (!changed) {
         ++kept;
         entries.push_back(std::move(entry));
+        actions.push_back("kept");
         return true;
     }
     VolumeWriter::Method method = methodOf(item.compression);
@@ -168,6 +173,7 @@ bool Updater::updateEntry(int32_t position) {
     if (!code(item.id, item.name, content, method, entry))
         return false;
     entries.push_back(std::move(entry));
+    actions.push_back("replaced");
     shown.push_back(std::string(item.name) + " (replaced)");
     ++replaced;
     remember(item.name, *path, content);
@@ -218,6 +224,7 @@ bool Updater::addNewFiles() {
             continue;
         }
         entries.push_back(std::move(entry));
+        actions.push_back("added");
         entryKeys.insert(nameKey(source.name));
         shown.push_back(source.name + " (added)");
         ++added;
@@ -269,6 +276,19 @@ int Updater::write() {
         // The files now hold what the entries decode to: the next update need not read them.
         if (haveManifest && !manifest.save(folder))
             console.diagnostic("%s: the manifest could not be brought up to date", folder.c_str());
+    }
+    if (JsonReport *json = console.json()) {
+        json->addVolume(options.volumePath);
+        for (size_t i = 0; i < entries.size(); ++i) {
+            const VolumeWriter::Entry &entry = entries[i];
+            // A dry run codes nothing: its new entries have no stored data to show.
+            int64_t stored =
+                options.dryRun && actions[i] != std::string_view("kept") ? -1 : int64_t(entry.stored.size());
+            json->addEntry(entry.id, entry.name.value_or(""), entry.size, stored,
+                           entry.compression)["action"] = actions[i];
+        }
+        json->summary() = {
+            {"replaced", replaced}, {"added", added}, {"kept", kept}, {"dry_run", options.dryRun}};
     }
     console.print("%s\n", options.volumePath);
     for (const std::string &line : shown)

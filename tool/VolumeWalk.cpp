@@ -1,6 +1,8 @@
 // The walk over volume arguments, volume files and matching entries that every command shares.
 #include "tool/VolumeWalk.h"
 
+#include "tool/JsonReport.h"
+
 #include <qarvex/platform/Platform.h>
 
 #include <algorithm>
@@ -58,28 +60,65 @@ const std::vector<int32_t> &EntrySelector::select(const VolumeStream &volume) {
     return positions;
 }
 
-bool forEachVolume(const char *expression, char *const *arguments, int count, int32_t limit, Console &console,
-                   const VolumeVisitor &visit) {
+bool filesBelow(const std::string &folder, std::vector<std::string> &paths, Console &console) {
+    std::vector<platform::FoundFile> found;
+    if (!platform::listFolder(folder, found)) {
+        console.diagnostic("%s: cannot read the folder: %s", folder.c_str(),
+                           systemReason(platform::lastError()));
+        return false;
+    }
+    bool separated = !folder.empty() && (folder.back() == '/' || folder.back() == platform::PathSeparator);
+    std::string prefix = separated ? folder : folder + platform::PathSeparator;
+    bool allRead = true;
+    for (const platform::FoundFile &object : found) {
+        if (!object.isDirectory)
+            paths.push_back(prefix + object.name);
+        else if (!filesBelow(prefix + object.name, paths, console))
+            allRead = false;
+    }
+    return allRead;
+}
+
+bool forEachVolume(const char *expression, char *const *arguments, int count, bool recursive, int32_t limit,
+                   Console &console, const VolumeVisitor &visit) {
     VolumeRStream volume;
     EntrySelector selector(expression, limit);
+    JsonReport *json = console.json();
     bool allWell = true;
     for (int i = 0; i < count; ++i) {
         // The files are looked for, and opened, in the argument's own directory; the printed
         // name keeps that directory part as the argument wrote it.
         const char *argument = arguments[i];
-        size_t split = platform::directoryPartLength(argument);
-        std::string directory(argument, split);
-        std::vector<std::string> found = platform::listPlainFiles(directory, argument + split);
-        if (found.empty()) {
-            console.diagnostic("%s: no matching file", argument);
-            allWell = false;
+        bool tree = recursive && platform::canEnterDirectory(argument);
+        std::vector<std::string> paths;
+        if (tree) {
+            allWell = filesBelow(argument, paths, console) && allWell;
+        } else {
+            size_t split = platform::directoryPartLength(argument);
+            std::string directory(argument, split);
+            for (std::string &name : platform::listPlainFiles(directory, argument + split))
+                paths.push_back(directory + name);
+            if (paths.empty()) {
+                console.diagnostic("%s: no matching file", argument);
+                if (json)
+                    json->addVolume(argument)["error"] = "no matching file";
+                allWell = false;
+            }
         }
-        for (const std::string &name : found) {
-            std::string path = directory + name;
+        for (const std::string &path : paths) {
             // A volume that opens only in part still has its loaded entries visited.
             if (!volume.open(path.c_str())) {
-                console.diagnostic("%s: %s", path.c_str(), openFailure(volume.lastOpenError()));
+                VolumeStream::OpenError error = volume.lastOpenError();
+                // In a tree, files that are not volumes are simply not among them.
+                if (tree && (error == VolumeStream::OpenError::NotAVolume ||
+                             error == VolumeStream::OpenError::EmptyFile))
+                    continue;
+                console.diagnostic("%s: %s", path.c_str(), openFailure(error));
+                if (json)
+                    json->addVolume(path)["error"] = openFailure(error);
                 allWell = false;
+            } else if (json) {
+                json->addVolume(path);
             }
             selector.select(volume);
             if (!visit(volume, path, selector))

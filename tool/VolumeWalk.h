@@ -45,10 +45,17 @@ using VolumeVisitor =
 
 // Visits every file that the volume arguments name, in argument order and then by name. A volume
 // that opens only in part or not at all is reported and still visited with what loaded (nothing,
-// in the second case); an argument that names no file is reported. True when nothing had to be
-// reported and every visit returned true.
-bool forEachVolume(const char *expression, char *const *arguments, int count, int32_t limit, Console &console,
-                   const VolumeVisitor &visit);
+// in the second case); an argument that names no file is reported. With recursive, an argument
+// that is a folder gives the files below it that open as volumes (others are passed over), depth
+// first, each folder's files and subfolders in name order (see filesBelow). True
+// when nothing had to be reported and every visit returned true. With a JSON document each file
+// visited is a volume in it, and so is an argument that names none, with its "error".
+bool forEachVolume(const char *expression, char *const *arguments, int count, bool recursive, int32_t limit,
+                   Console &console, const VolumeVisitor &visit);
+
+// The plain files below folder, all the way down, in the order its listings give (sorted by name);
+// unreadable folders are reported. False when any was.
+bool filesBelow(const std::string &folder, std::vector<std::string> &paths, Console &console);
 
 // The decoded bytes of the entries at positions, negative (damaged) sizes counted as none.
 int64_t selectedBytes(VolumeRStream &volume, const std::vector<int32_t> &positions);

@@ -18,16 +18,35 @@
 
 using namespace qarvex;
 
-int main(int argc, char **argv) {
-    tool::Options options;
-    std::string error;
-    if (!tool::parseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "qarvex: %s (qarvex -h lists the options)\n", error.c_str());
-        return tool::UsageError;
+namespace {
+
+// The command's name in a JSON document; empty for those that print only text.
+const char *commandName(tool::Command command) {
+    switch (command) {
+    case tool::Command::Search:
+        return "search";
+    case tool::Command::List:
+        return "list";
+    case tool::Command::Extract:
+        return "extract";
+    case tool::Command::Test:
+        return "test";
+    case tool::Command::Png:
+        return "png";
+    case tool::Command::Create:
+        return "create";
+    case tool::Command::Add:
+        return "add";
+    case tool::Command::Update:
+        return "update";
+    case tool::Command::Help:
+    case tool::Command::Version:
+        break;
     }
-    // An interrupted run leaves no half-written file behind, and says so in its exit code.
-    platform::removeTemporariesOnInterrupt();
-    tool::Console console(stdout, stderr, platform::standardErrorIsTerminal());
+    return "";
+}
+
+int run(const tool::Options &options, tool::Console &console) {
     switch (options.command) {
     case tool::Command::Help:
         tool::printHelp(stdout);
@@ -56,5 +75,27 @@ int main(int argc, char **argv) {
         search::printUsage(stdout);
         return 0;
     }
-    return search::run(options.operands[0], options.operands + 1, options.operandCount - 1, stdout, stderr);
+    return search::run(options.operands[0], options.operands + 1, options.operandCount - 1, options.recursive,
+                       console);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    tool::Options options;
+    std::string error;
+    if (!tool::parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "qarvex: %s (qarvex -h lists the options)\n", error.c_str());
+        return tool::UsageError;
+    }
+    // An interrupted run leaves no half-written file behind, and says so in its exit code.
+    platform::removeTemporariesOnInterrupt();
+    tool::Console console(stdout, stderr, platform::standardErrorIsTerminal());
+    // Help, the version and the search's usage text are text whatever is asked.
+    bool usageOnly = options.command == tool::Command::Search && options.operandCount < 2;
+    if (options.json && *commandName(options.command) && !usageOnly)
+        console.startJson(commandName(options.command));
+    int status = run(options, console);
+    console.finish();
+    return status;
 }
