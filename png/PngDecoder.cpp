@@ -127,12 +127,10 @@ bool decodePng(const uint8_t *bytes, size_t size, DecodedPicture &picture, std::
     for (int i = 0; i < header.paletteSize; ++i)
         picture.palette.push_back({header.palette[i].red, header.palette[i].green, header.palette[i].blue,
                                    i < header.alphaCount ? header.alpha[i] : uint8_t(255)});
-    if (picture.indexed)
-        for (uint8_t index : picture.pixels)
-            if (index >= picture.palette.size()) {
-                error = "a pixel's index is beyond the palette";
-                return false;
-            }
+    if (!picture.indicesInPalette()) {
+        error = "a pixel's index is beyond the palette";
+        return false;
+    }
     return true;
 }
 

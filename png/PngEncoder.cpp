@@ -80,12 +80,11 @@ bool writeImage(png_structp png, png_infop info, const Picture &picture, png_byt
 } // namespace
 
 bool encodePng(const Picture &picture, std::vector<uint8_t> &out, std::string &error) {
-    size_t rowBytes = size_t(picture.width) * size_t(picture.bytesPerPixel());
-    if (picture.width < 1 || picture.height < 1 ||
-        picture.pixels.size() != rowBytes * size_t(picture.height)) {
+    if (!picture.consistent()) {
         error = "empty or inconsistent picture";
         return false;
     }
+    size_t rowBytes = size_t(picture.width) * size_t(picture.bytesPerPixel());
     std::vector<png_bytep> rows(size_t(picture.height));
     for (size_t y = 0; y < rows.size(); ++y)
         rows[y] = const_cast<png_bytep>(picture.pixels.data() + y * rowBytes); // libpng only reads them

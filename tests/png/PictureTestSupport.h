@@ -1,6 +1,7 @@
 // Shared helpers of the picture tests: graphics files made in memory by the graphics classes'
-// own writers, and PNG files decoded by an independent reader (ImageMagick's convert) into
-// pixels, so that a test states the colours a viewer would show.
+// own writers, and PNG files decoded by an independent reader (ImageMagick's convert, on Linux
+// also for the Windows build under Wine) into pixels, so that a test states the colours a viewer
+// would show.
 #pragma once
 
 #include "../gfx/GfxTestSupport.h"
@@ -16,14 +17,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace qarvex {
 
@@ -44,41 +42,83 @@ struct Decoded {
     uint32_t at(int32_t x, int32_t y) const { return pixels.at(size_t(y) * size_t(width) + size_t(x)); }
 };
 
-// The Debian ImageMagick, not any wrapper earlier in PATH.
-inline constexpr const char *Convert = "/usr/bin/convert";
-
 #ifdef _WIN32
-#define REQUIRE_IMAGEMAGICK() GTEST_SKIP() << "ImageMagick is checked on Linux"
+// The Windows tests reach the Linux ImageMagick through Wine, which names files by their Linux
+// paths and starts a Linux program (waiting for it) with its own spawn function. Elsewhere these
+// functions are missing and there is no ImageMagick to reach.
+template <typename Function> Function wineFunction(const char *library, const char *name) {
+    FARPROC function = GetProcAddress(GetModuleHandleA(library), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void *>(function));
+}
+
+inline std::string imageMagickPath(const std::string &path) {
+    using UnixName = char *(CDECL *)(const WCHAR *);
+    auto unixName = wineFunction<UnixName>("kernel32", "wine_get_unix_file_name");
+    std::wstring wide(path.begin(), path.end()); // the scratch folders' names are ASCII
+    char *name = unixName ? unixName(wide.c_str()) : nullptr;
+    std::string out = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+using WineSpawn = LONG(CDECL *)(char *const *argv, int wait);
+inline WineSpawn wineSpawn() {
+    return wineFunction<WineSpawn>("ntdll", "__wine_unix_spawnvp");
+}
+inline bool imageMagickReachable() {
+    return wineSpawn() != nullptr;
+}
+
+inline std::string shellQuoted(const std::string &text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs ImageMagick's convert with arguments (files named through imageMagickPath): a shell sends
+// its output to files, since the spawned program writes to Wine's own standard output.
+inline toolrun::ToolRun runConvert(const std::vector<std::string> &arguments) {
+    Scratch outputs;
+    std::string command = "exec /usr/bin/convert";
+    for (const std::string &argument : arguments)
+        command += ' ' + shellQuoted(argument);
+    command += " >" + shellQuoted(imageMagickPath(outputs.path("out"))) + " 2>" +
+               shellQuoted(imageMagickPath(outputs.path("err")));
+    std::string shell = "/bin/sh", option = "-c";
+    char *argv[] = {shell.data(), option.data(), command.data(), nullptr};
+    toolrun::ToolRun run;
+    run.exitCode = int(wineSpawn()(argv, 1));
+    run.out = toolrun::slurp(outputs.path("out"));
+    run.err = toolrun::slurp(outputs.path("err"));
+    return run;
+}
 #else
-#define REQUIRE_IMAGEMAGICK() ASSERT_EQ(::access(picturetest::Convert, X_OK), 0) << "install imagemagick"
+inline std::string imageMagickPath(const std::string &path) {
+    return path;
+}
+
+inline bool imageMagickReachable() {
+    return true;
+}
+
+// Runs the Debian ImageMagick's convert (not any wrapper earlier in PATH) with arguments.
+inline toolrun::ToolRun runConvert(const std::vector<std::string> &arguments) {
+    return toolrun::runProgram("/usr/bin/convert", arguments, std::filesystem::current_path().string());
+}
 #endif
 
-// False in a build whose encoder reports that it has no PNG library (a cross build without one).
-inline bool encoderPresent() {
-    png::Picture picture;
-    picture.allocate(png::Picture::Format::Rgb, 1, 1);
-    std::vector<uint8_t> out;
-    std::string error;
-    return png::encodePng(picture, out, error);
-}
-#define REQUIRE_ENCODER()                                                                                    \
-    if (!picturetest::encoderPresent())                                                                      \
-    GTEST_SKIP() << "this build has no PNG library"
+#define REQUIRE_IMAGEMAGICK()                                                                                \
+    do {                                                                                                     \
+        if (!picturetest::imageMagickReachable())                                                            \
+            GTEST_SKIP() << "ImageMagick is reached through Wine";                                           \
+        ASSERT_EQ(picturetest::runConvert({"-version"}).exitCode, 0) << "install imagemagick";               \
+    } while (false)
 
 // The pixels of the PNG file at path as convert enumerates them ("x,y: (...)  #RRGGBB[AA] ...").
 inline Decoded decodeFile(const std::string &path) {
     Decoded decoded;
-#ifndef _WIN32
-    std::string command = std::string(Convert) + " '" + path + "' -depth 8 txt:- 2>/dev/null";
-    FILE *pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return decoded;
-    std::string text;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, got);
-    ::pclose(pipe);
-    std::istringstream lines(text);
+    std::istringstream lines(runConvert({imageMagickPath(path), "-depth", "8", "txt:-"}).out);
     std::string line;
     if (!std::getline(lines, line) || std::sscanf(line.c_str(), "# ImageMagick pixel enumeration: %d,%d",
                                                   &decoded.width, &decoded.height) != 2)
@@ -98,9 +138,6 @@ inline Decoded decodeFile(const std::string &path) {
             value = Clear;
         decoded.pixels[size_t(y) * size_t(decoded.width) + size_t(x)] = value;
     }
-#else
-    (void)path;
-#endif
     return decoded;
 }
 

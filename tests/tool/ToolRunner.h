@@ -71,15 +71,16 @@ inline std::string withPlainNewlines(std::string text) {
 }
 #endif
 
-// Runs the tool with arguments in directory, as a shell would after quoting: no expansion.
-inline ToolRun runTool(const std::vector<std::string> &arguments, const std::string &directory) {
+// Runs program with arguments in directory, as a shell would after quoting: no expansion.
+inline ToolRun runProgram(const std::string &program, const std::vector<std::string> &arguments,
+                          const std::string &directory) {
     Scratch outputs;
     std::string outPath = outputs.path("out"), errPath = outputs.path("err");
 #ifdef _WIN32
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
     HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-    std::string commandLine = quoted(QARVEX_TOOL_PATH);
+    std::string commandLine = quoted(program);
     for (const std::string &argument : arguments)
         commandLine += ' ' + quoted(argument);
     STARTUPINFOA startup{};
@@ -91,7 +92,7 @@ inline ToolRun runTool(const std::vector<std::string> &arguments, const std::str
     PROCESS_INFORMATION process{};
     ToolRun run;
     if (out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
-        CreateProcessA(QARVEX_TOOL_PATH, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+        CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                        directory.c_str(), &startup, &process)) {
         DWORD code = 0;
         WaitForSingleObject(process.hProcess, INFINITE);
@@ -112,11 +113,11 @@ inline ToolRun runTool(const std::vector<std::string> &arguments, const std::str
         int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(directory.c_str()) != 0)
             ::_exit(127);
-        std::vector<char *> argv{const_cast<char *>(QARVEX_TOOL_PATH)};
+        std::vector<char *> argv{const_cast<char *>(program.c_str())};
         for (const std::string &argument : arguments)
             argv.push_back(const_cast<char *>(argument.c_str()));
         argv.push_back(nullptr);
-        ::execv(QARVEX_TOOL_PATH, argv.data());
+        ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
     ToolRun run;
@@ -127,6 +128,11 @@ inline ToolRun runTool(const std::vector<std::string> &arguments, const std::str
     run.err = slurp(errPath);
     return run;
 #endif
+}
+
+// Runs the tool with arguments in directory.
+inline ToolRun runTool(const std::vector<std::string> &arguments, const std::string &directory) {
+    return runProgram(QARVEX_TOOL_PATH, arguments, directory);
 }
 
 // A scratch folder to make volumes in and run the tool from.

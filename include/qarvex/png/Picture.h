@@ -34,6 +34,8 @@ struct Picture {
     // Sizes the pixel rows for a picture of this format; false (nothing changed) when the size
     // is empty or beyond MaxPixels or MaxSide.
     bool allocate(Format newFormat, int32_t newWidth, int32_t newHeight);
+    // Whether the pixels are height rows of width pixels, of at least one pixel.
+    bool consistent() const;
 };
 
 // The bytes of a PNG file showing picture; false, with the reason in error, when the PNG library
@@ -58,6 +60,9 @@ struct DecodedPicture {
     bool indexed = false;
     std::vector<Colour> palette; // indexed: the PLTE entries, in order
     std::vector<uint8_t> pixels; // height rows of width bytes (indexed) or width * 4 (RGBA)
+
+    // False when an index has no palette entry (a damaged file); true for RGBA pictures.
+    bool indicesInPalette() const;
 };
 
 // Reads the PNG file in bytes[0, size) into picture; false, with the reason in error (picture then
