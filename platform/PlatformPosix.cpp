@@ -167,14 +167,14 @@ int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
     return int32_t(at);
 }
 
-int32_t fileSize(FileHandle file) {
+int64_t fileSize(FileHandle file) {
     ++callCount;
     struct stat info {};
     if (::fstat(int(file), &info) != 0) {
         failWith(errno);
         return -1;
     }
-    return int32_t(uint32_t(uint64_t(info.st_size)));
+    return int64_t(info.st_size);
 }
 
 bool closeFile(FileHandle file) {

@@ -127,7 +127,7 @@ int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
     return int32_t(low);
 }
 
-int32_t fileSize(FileHandle file) {
+int64_t fileSize(FileHandle file) {
     ++callCount;
     DWORD high = 0;
     ::SetLastError(ERROR_SUCCESS);
@@ -136,7 +136,7 @@ int32_t fileSize(FileHandle file) {
         failWithSystemError();
         return -1;
     }
-    return int32_t(low);
+    return int64_t(uint64_t(high) << 32 | low);
 }
 
 bool closeFile(FileHandle file) {

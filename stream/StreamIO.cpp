@@ -1,4 +1,5 @@
-// The do-nothing behaviour of the abstract stream, and the length-prefixed string helpers.
+// The do-nothing behaviour of the abstract stream (reads and writes refused as NotSupported), and the
+// length-prefixed string helpers.
 #include <qarvex/stream/StreamIO.h>
 
 #include <cstring>
@@ -27,12 +28,15 @@ bool StreamIO::flush() {
     return true;
 }
 
+// A stream that moves no bytes must not let its caller believe some were moved.
 bool StreamIO::write(int32_t, const void *) {
-    return true;
+    status = NotSupported;
+    return false;
 }
 
 bool StreamIO::read(int32_t, void *) {
-    return true;
+    status = NotSupported;
+    return false;
 }
 
 void *StreamIO::getDataPointer() {

@@ -15,14 +15,14 @@ bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &e
         error = std::string("cannot read: ") + systemReason(platform::lastError());
         return false;
     }
-    int32_t size = platform::fileSize(file);
+    int64_t size = platform::fileSize(file);
     bool ok = size >= 0 && size <= PictureMaker::MaxSourceBytes;
     if (!ok)
         error = size < 0 ? "cannot read: cannot tell its size" : "too large to show as pictures";
     bytes.assign(ok ? size_t(size) : 0, 0);
     for (int32_t done = 0; ok && done < size;) {
         int32_t got = 0;
-        ok = platform::readFile(file, bytes.data() + done, size - done, got) && got > 0;
+        ok = platform::readFile(file, bytes.data() + done, int32_t(size - done), got) && got > 0;
         if (!ok)
             error = std::string("cannot read: ") + systemReason(platform::lastError());
         done += got;

@@ -23,7 +23,7 @@ const char *openFailure(VolumeStream::OpenError error) {
     case VolumeStream::OpenError::DamagedDirectory:
         return "damaged volume directory";
     case VolumeStream::OpenError::TooLarge:
-        return "too large for a volume (4 GiB or more)";
+        return "too large for a volume (2 GiB or more)";
     case VolumeStream::OpenError::None:
         break;
     }

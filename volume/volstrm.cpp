@@ -70,6 +70,11 @@ bool VolumeStream::open(const char *path) {
         closeVolume();
         return fails(why);
     }
+    if (platform::fileSize(fileHandle) > MaxFileSize) {
+        // Read as its low 32 bits, such a file would pass for a small volume.
+        closeVolume();
+        return fails(OpenError::TooLarge);
+    }
     if (!mapFile(-1)) {
         closeVolume();
         return fails(OpenError::CannotOpen);
@@ -282,9 +287,9 @@ void VolumeStream::closeFile() {
 bool VolumeStream::mapFile(int32_t size) {
     if (fileHandle == platform::InvalidFile)
         return false;
-    int32_t fileBytes = platform::fileSize(fileHandle);
+    int64_t fileBytes = platform::fileSize(fileHandle);
     if (size == -1)
-        size = fileBytes;
+        size = fileBytes > MaxFileSize ? -1 : int32_t(fileBytes);
     unmapFile();
     // Bytes of a view beyond the end of the file cannot be read safely.
     if (size <= 0 || size > fileBytes)

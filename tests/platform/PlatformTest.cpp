@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,19 @@ std::string readAll(FileHandle file) {
     int32_t got = 0;
     EXPECT_TRUE(readFile(file, buffer, sizeof buffer, got));
     return std::string(buffer, size_t(got));
+}
+
+TEST_F(Files, SizesBeyond32BitsAreReportedWhole) {
+    // Sparse files around the 32-bit boundaries, which a 32-bit size would wrap or turn negative.
+    makeFile("big.bin", "0123456789");
+    for (uint64_t size : {uint64_t(INT32_MAX) + 1, (uint64_t(1) << 32) - 1, (uint64_t(1) << 32) + 10}) {
+        fs::resize_file(root / "big.bin", size);
+        FileHandle file = openFile(path("big.bin").c_str(), OpenMode::ReadShared);
+        ASSERT_NE(file, InvalidFile);
+        EXPECT_EQ(fileSize(file), int64_t(size));
+        EXPECT_EQ(readAll(file), "0123456789" + std::string(54, '\0'));
+        EXPECT_TRUE(closeFile(file));
+    }
 }
 
 TEST_F(Files, ReadSeekAndSizeOfAnExistingFile) {

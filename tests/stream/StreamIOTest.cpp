@@ -10,7 +10,7 @@
 
 namespace qarvex {
 
-TEST(StreamIO, TheInterfaceItselfSucceedsAtDoingNothing) {
+TEST(StreamIO, TheInterfaceItselfDoesNothingAndRefusesToMoveBytes) {
     StreamIO stream;
     char byte = 'k';
     EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
@@ -21,12 +21,21 @@ TEST(StreamIO, TheInterfaceItselfSucceedsAtDoingNothing) {
     for (int32_t code = -1; code < 6; ++code)
         EXPECT_EQ(stream.query(code), 0);
     EXPECT_TRUE(stream.flush());
-    EXPECT_TRUE(stream.write(1, &byte));
-    EXPECT_TRUE(stream.read(1, &byte));
-    EXPECT_EQ(byte, 'k');
     EXPECT_EQ(stream.getDataPointer(), nullptr);
     stream.close();
     EXPECT_EQ(stream.getStatus(), StreamIO::Ok);
+
+    // Reads and writes, and the strings made of them, fail as not supported.
+    EXPECT_FALSE(stream.write(1, &byte));
+    EXPECT_EQ(stream.getStatus(), StreamIO::NotSupported);
+    StreamIO reader;
+    EXPECT_FALSE(reader.read(1, &byte));
+    EXPECT_EQ(reader.getStatus(), StreamIO::NotSupported);
+    EXPECT_EQ(byte, 'k');
+    char text[256] = "x";
+    EXPECT_EQ(reader.readString(text), 0);
+    EXPECT_STREQ(text, "");
+    EXPECT_FALSE(reader.writeString("abc"));
 }
 
 TEST(StreamIO, StatusNumbersAreTheInterface) {

@@ -2,6 +2,8 @@
 // under their volume with the reason, a summary line follows, and any failure makes the exit 1.
 #include "ToolRunner.h"
 
+#include <filesystem>
+
 namespace qarvex {
 
 using namespace toolrun;
@@ -53,23 +55,39 @@ TEST_F(ToolTest, DamagedEntriesAreReportedAndTheExitIsOne) {
     EXPECT_EQ(result.exitCode, 0);
 }
 
-TEST_F(ToolTest, LzhDataCutShortAnywhereButTheLastBytes) {
-    // The data of a long entry cut at several places: each is reported; the whole stream is not.
-    // (The bits of the last few hundred bytes of output cannot be told from the zero bits the
-    // decoder goes on with, so a cut among them goes unnoticed.)
+TEST_F(ToolTest, CodedDataCutShortAnywhereIsReported) {
+    // The data of a long LZH entry and of an RLE entry cut at several places, down to their last
+    // byte: each is reported; the whole streams are not.
     fixture::Bytes coded = lzhData("mixed.lzh");
     int32_t size = int32_t(lzhData("mixed.bin").size());
     VolumeBuilder builder;
     builder.addCoded(0, "whole.bin", size, 3, coded);
     std::string expected = "cut.vol\n";
-    for (size_t kept : {size_t(0), size_t(1), size_t(100000), coded.size() - 200}) {
+    for (size_t kept : {size_t(0), size_t(1), size_t(100000), coded.size() - 200, coded.size() - 1}) {
         std::string name = "kept" + std::to_string(kept) + ".bin";
         builder.addCoded(0, name.c_str(), size, 3, fixture::Bytes(coded.begin(), coded.begin() + kept));
         expected += "  " + name + ": damaged: data ends before its " + std::to_string(size) + " bytes\n";
     }
+    const fixture::Bytes runs = {0x85, 'a', 0x03, 'x', 'y', 'z'}; // "aaaaaxyz"
+    builder.addCoded(0, "runs.rle", 8, 1, runs);
+    builder.addCoded(0, "cut.rle", 8, 1, fixture::Bytes(runs.begin(), runs.end() - 1));
+    expected += "  cut.rle: damaged: data ends before its 8 bytes\n";
     volume("cut.vol", builder);
     ToolRun result = run({"-t", "*", "cut.vol"});
-    EXPECT_EQ(result.out, expected + "5 entries tested, 4 failed\n");
+    EXPECT_EQ(result.out, expected + "8 entries tested, 6 failed\n");
+    EXPECT_EQ(result.exitCode, 1);
+}
+
+TEST_F(ToolTest, HugeSizeOverAFewBytesIsReportedDamaged) {
+    // A volume of about a hundred bytes whose LZH entry claims 1.5 GB: the decoder stops where its
+    // few coded bytes end instead of decoding padding up to the claimed size.
+    VolumeBuilder builder;
+    builder.addCoded(0, "bomb.bin", 1500000000, 3, fixture::Bytes(40, 0x5A));
+    volume("bomb.vol", builder);
+    ToolRun result = run({"-t", "*", "bomb.vol"});
+    EXPECT_EQ(result.out, "bomb.vol\n"
+                          "  bomb.bin: damaged: data ends before its 1500000000 bytes\n"
+                          "1 entry tested, 1 failed\n");
     EXPECT_EQ(result.exitCode, 1);
 }
 
@@ -81,6 +99,14 @@ TEST_F(ToolTest, VolumesThatFailToOpenMakeTheExitOne) {
     EXPECT_EQ(result.out, "1 entry tested, 0 failed\n"); // what loaded is still tested
     EXPECT_EQ(result.err, "qarvex: broken.vol: damaged volume directory\n"
                           "qarvex: missing.vol: no matching file\n");
+    EXPECT_EQ(result.exitCode, 1);
+
+    // A file too large for 32-bit positions, made sparse: it is not read as its low 32 bits.
+    scratch.write("huge.vol", allMethodsVolume().build(VolumeBuilder::Variant::PVOL));
+    std::filesystem::resize_file(scratch.directory() / "huge.vol", (uint64_t(1) << 32) + 10);
+    result = run({"-t", "*", "huge.vol"});
+    EXPECT_EQ(result.out, "0 entries tested, 0 failed\n");
+    EXPECT_EQ(result.err, "qarvex: huge.vol: too large for a volume (2 GiB or more)\n");
     EXPECT_EQ(result.exitCode, 1);
 }
 

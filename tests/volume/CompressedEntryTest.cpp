@@ -330,6 +330,46 @@ TEST_P(CompressedEntryTest, DamagedCodedBytesDecodeWithinTheEntry) {
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 128), Bytes(127, 0x01) + Bytes{0x02});
 }
 
+TEST_P(CompressedEntryTest, DataCutByOneByteEndsTheEntryWithEndOfData) {
+    // Each coded entry once whole and once without its last coded byte: the whole one reads to
+    // its size, the cut one fails the read that needs the missing byte, and that failure lasts.
+    VolumeBuilder builder;
+    const Bytes &prose = planned("Prose.LZH").plain;
+    const Bytes &packets = planned("Packets.rle").plain;
+    for (const char *name : {"Prose.LZH", "Packets.rle"}) {
+        const auto &entry = planned(name);
+        builder.addCoded(0, name, int32_t(entry.plain.size()), entry.compression, entry.coded);
+        builder.addCoded(0, (std::string("cut-") + name).c_str(), int32_t(entry.plain.size()),
+                         entry.compression, Bytes(entry.coded.begin(), entry.coded.end() - 1));
+    }
+    ASSERT_TRUE(volume.open(scratch.write("cut.vol", builder.build(GetParam())).c_str()));
+    for (const auto &[name, plain] : {std::pair{"Prose.LZH", &prose}, std::pair{"Packets.rle", &packets}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(volume.openEntry(name, false));
+        EXPECT_EQ(readInPieces(volume, plain->size(), {4096}), *plain);
+        ASSERT_TRUE(volume.openEntry((std::string("cut-") + name).c_str(), false));
+        Bytes out = readInPieces(volume, plain->size(), {4096});
+        EXPECT_LT(out.size(), plain->size());
+        EXPECT_EQ(volume.getStatus(), StreamIO::EndOfData);
+        uint8_t byte = 0;
+        EXPECT_FALSE(volume.read(1, &byte));
+        EXPECT_EQ(volume.getStatus(), StreamIO::EndOfData);
+    }
+}
+
+TEST_P(CompressedEntryTest, HugeSizeOverAFewBytesStopsWhereTheyEnd) {
+    // An LZH entry of 40 coded bytes claiming 1.5 GB: one read of the whole claim fails having
+    // decoded no more than those bits can give (60 bytes at most for each bit).
+    VolumeBuilder builder;
+    builder.addCoded(1, "bomb.bin", 1500000000, VolumeStream::LZH, Bytes(40, 0x5A));
+    ASSERT_TRUE(volume.open(scratch.write("bomb.vol", builder.build(GetParam())).c_str()));
+    ASSERT_TRUE(volume.openEntry("bomb.bin", false));
+    Bytes out(1 << 20);
+    EXPECT_FALSE(volume.read(int32_t(out.size()), out.data()));
+    EXPECT_EQ(volume.getStatus(), StreamIO::EndOfData);
+    EXPECT_LE(volume.getPosition(), 40 * 8 * 60);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothVariants, CompressedEntryTest,
                          ::testing::Values(VolumeBuilder::Variant::PVOL, VolumeBuilder::Variant::OldVOL),
                          [](const ::testing::TestParamInfo<VolumeBuilder::Variant> &info) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,27 @@ TEST(DamagedVolumeTest, MagicOnlyFileIsADamagedVolume) {
         EXPECT_EQ(volume.lastOpenError(), VolumeStream::OpenError::DamagedDirectory);
         EXPECT_EQ(volume.entries().size(), 0);
     }
+}
+
+TEST(DamagedVolumeTest, FilesBeyondThe32BitPositionsAreRefusedAsTooLarge) {
+    // Sparse files: a sound volume at the start, zeros up to the size. Read as their low 32 bits,
+    // the largest would pass for a 10-byte file.
+    Scratch scratch;
+    VolumeRStream volume;
+    const uint64_t sizes[] = {uint64_t(1) << 31, (uint64_t(1) << 32) - 1, (uint64_t(1) << 32) + 10};
+    for (uint64_t size : sizes) {
+        SCOPED_TRACE(size);
+        std::string path = scratch.write("huge.vol", minimalVolume());
+        std::filesystem::resize_file(path, size);
+        EXPECT_FALSE(volume.open(path.c_str()));
+        EXPECT_EQ(volume.lastOpenError(), VolumeStream::OpenError::TooLarge);
+        EXPECT_EQ(volume.entryCount(), 0);
+    }
+    // One byte less than the smallest of them opens.
+    std::string path = scratch.write("huge.vol", minimalVolume());
+    std::filesystem::resize_file(path, uint64_t(VolumeStream::MaxFileSize));
+    EXPECT_TRUE(volume.open(path.c_str()));
+    EXPECT_EQ(volume.entryCount(), 1);
 }
 
 } // namespace

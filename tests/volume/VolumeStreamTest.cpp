@@ -2,12 +2,15 @@
 #include "VolumeFixtures.h"
 
 #include <qarvex/core/AssertLog.h>
+#include <qarvex/volume/EntryMethod.h>
 #include <qarvex/volume/VolumeBuilder.h>
 #include <qarvex/volume/VolumeRStream.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +42,55 @@ protected:
     Scratch scratch;
     VolumeRStream volume;
 };
+
+TEST_F(VolumeStreamTest, ConstQueriesDescribeEachEntryWithoutOpeningIt) {
+    // Data blocks at 8: stored "abcd", RLE-coded "aaa", an LZH block, a block of an undefined
+    // method; then the directory, after which a record points its data past the end.
+    Bytes data = block("DATA", text("abcd")) + block("DATA", Bytes{0x83, 'a'}) +
+                 block("DATA", Bytes{0xE6, 0x80}) + block("DATA", text("zz"));
+    Bytes directory = block("vols", names({"s", "r", "l", "u", "x"})) +
+                      block("voli", record(1, 0, 8, 4, 0) + record(2, 2, 20, 3, 1) + record(3, 4, 30, 1, 3) +
+                                        record(4, 6, 40, 2, 2) + record(5, 8, 5000, 9, 0));
+    ASSERT_TRUE(openImage(header(" VOL", uint32_t(8 + data.size())) + data + block("vols", Bytes{}) +
+                          block("voli", Bytes{}) + directory));
+    const VolumeStream &queried = volume;
+    EXPECT_TRUE(queried.isOldVariant());
+    struct Row {
+        const char *name;
+        int32_t storedLength;
+        Bytes stored;
+        const char *method; // null: no method has the code
+    } rows[] = {{"s", 4, text("abcd"), "stored"},
+                {"r", 2, {0x83, 'a'}, "rle"},
+                {"l", 2, {0xE6, 0x80}, "lzh"},
+                {"u", 2, text("zz"), nullptr},
+                {"x", -1, {}, "stored"}};
+    ASSERT_EQ(queried.entryCount(), 5);
+    for (int32_t i = 0; i < 5; ++i) {
+        const Row &row = rows[i];
+        const VolumeItem &item = queried.entry(i);
+        SCOPED_TRACE(row.name);
+        EXPECT_STREQ(item.name, row.name);
+        EXPECT_EQ(&item, &queried.entries()[i]);
+        EXPECT_EQ(queried.storedLength(item), row.storedLength);
+        EXPECT_EQ(queried.dataInsideFile(item), row.storedLength >= 0);
+        std::span<const uint8_t> stored = queried.storedData(item);
+        EXPECT_EQ(Bytes(stored.begin(), stored.end()), row.stored);
+        const EntryMethod *method = VolumeStream::method(item);
+        ASSERT_EQ(method != nullptr, row.method != nullptr);
+        if (method) {
+            EXPECT_STREQ(method->name, row.method);
+        }
+    }
+    // Every method the table names decodes the entry it keeps.
+    for (auto [name, plain] : {std::pair{"s", "abcd"}, std::pair{"r", "aaa"}, std::pair{"l", "A"}}) {
+        char out[4] = {};
+        ASSERT_TRUE(volume.openEntry(name, false)) << name;
+        EXPECT_TRUE(volume.read(volume.entrySizeByName(name), out)) << name;
+        EXPECT_EQ(std::string(out, std::strlen(plain)), plain);
+    }
+    EXPECT_FALSE(volume.openEntry("u", false));
+}
 
 TEST_F(VolumeStreamTest, MinimalVolumeOpensWithItsOneEntry) {
     Bytes image = minimalVolume();

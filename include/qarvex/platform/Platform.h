@@ -62,8 +62,8 @@ bool flushFile(FileHandle file);
 enum class SeekFrom { Begin, Current, End };
 // Moves the file pointer; returns the new position, or -1 on failure.
 int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from);
-// The size of the file (low 32 bits), or -1 on failure.
-int32_t fileSize(FileHandle file);
+// The size of the file in bytes, or -1 on failure.
+int64_t fileSize(FileHandle file);
 bool closeFile(FileHandle file);
 
 // The error of the last failed call of this layer, as a Windows error number.

@@ -17,6 +17,7 @@
 #include <qarvex/stream/StreamIO.h>
 #include <qarvex/volume/EntryMethod.h>
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -54,8 +55,11 @@ public:
         EmptyFile,
         NotAVolume,       // wrong magic
         DamagedDirectory, // missing or cut blocks, names outside the string block, ...
-        TooLarge,         // 4 GiB or more: past what the format's 32-bit offsets reach
+        TooLarge,         // larger than MaxFileSize
     };
+    // The largest file that opens as a volume: what the streams' 32-bit positions reach, and the
+    // most that VolumeWriter writes.
+    static constexpr int64_t MaxFileSize = INT32_MAX;
 
     // The check that openFile applies before a file is opened for writing, and its settings:
     // a ";"-separated list of directories (null: every path may be written) and a root that
