@@ -4,6 +4,7 @@
 #include <qarvex/platform/Wildcard.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -81,7 +82,8 @@ std::string directoryOrCurrent(const std::string &directory) {
 
 FileHandle openFile(const char *path, OpenMode mode) {
     ++callCount;
-    int flags = mode == OpenMode::ReadShared ? O_RDONLY : (O_RDWR | O_CREAT);
+    // Without O_NONBLOCK, opening a pipe for reading waits until somebody opens it for writing.
+    int flags = mode == OpenMode::ReadShared ? (O_RDONLY | O_NONBLOCK) : (O_RDWR | O_CREAT);
     int fd = ::open(path, flags | O_CLOEXEC, 0644);
     if (fd < 0) {
         failWith(errno);
@@ -93,6 +95,15 @@ FileHandle openFile(const char *path, OpenMode mode) {
         ::close(fd);
         lastErrorNumber = error::AccessDenied;
         return InvalidFile;
+    }
+    if (mode == OpenMode::ReadShared) {
+        // A pipe or a device would be read forever, or never.
+        if (!S_ISREG(info.st_mode)) {
+            ::close(fd);
+            lastErrorNumber = error::NotAFile;
+            return InvalidFile;
+        }
+        ::fcntl(fd, F_SETFL, O_RDONLY);
     }
     if (mode != OpenMode::ReadWriteShared) {
         int lock = mode == OpenMode::ReadShared ? LOCK_SH : LOCK_EX;
@@ -197,6 +208,79 @@ uint64_t fileCallCount() {
     return callCount;
 }
 
+namespace {
+
+// Touching a page of a mapped file past the file's end raises SIGBUS. The views are listed where
+// the handler can find them without locks: a fault inside one replaces the rest of that view with
+// zero pages (mmap is a plain system call, safe here on every system this file serves), counts
+// the fault and lets the reading instruction run again. Faults elsewhere go to whoever handled
+// SIGBUS before.
+struct GuardedView {
+    std::atomic<uint8_t *> start{nullptr};
+    std::atomic<size_t> size{0};
+    std::atomic<int> protection{PROT_READ};
+};
+constexpr int GuardedViewCount = 64;
+GuardedView guardedViews[GuardedViewCount];
+std::atomic<uint64_t> faultCount{0};
+uintptr_t pageSize = 4096;
+struct sigaction previousBusHandler {};
+
+void onBusError(int, siginfo_t *info, void *) {
+    auto *at = static_cast<uint8_t *>(info->si_addr);
+    for (GuardedView &view : guardedViews) {
+        uint8_t *start = view.start.load();
+        size_t size = view.size.load();
+        if (!start || at < start || at >= start + size)
+            continue;
+        auto page = reinterpret_cast<uint8_t *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
+        ::mmap(page, size_t(start + size - page), view.protection.load(),
+               MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        faultCount.fetch_add(1);
+        return;
+    }
+    // Not a view of ours: the fault happens again under the handler that was there before.
+    ::sigaction(SIGBUS, &previousBusHandler, nullptr);
+}
+
+void guardViews() {
+    static bool installed = [] {
+        pageSize = uintptr_t(::sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        return ::sigaction(SIGBUS, &action, &previousBusHandler) == 0;
+    }();
+    (void)installed;
+}
+
+void guard(uint8_t *start, size_t size, int protection) {
+    guardViews();
+    for (GuardedView &view : guardedViews) {
+        uint8_t *expected = nullptr;
+        // Claimed by its start; the handler skips a view whose size is not set yet (size 0).
+        if (view.start.compare_exchange_strong(expected, start)) {
+            view.protection.store(protection);
+            view.size.store(size);
+            return;
+        }
+    }
+    // More views than slots: this one is unguarded, as every view was before.
+}
+
+void unguard(uint8_t *start) {
+    for (GuardedView &view : guardedViews) {
+        if (view.start.load() == start) {
+            view.size.store(0);
+            view.start.store(nullptr);
+            return;
+        }
+    }
+}
+
+} // namespace
+
 bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
     view = MappedView{};
     if (size <= 0) {
@@ -211,13 +295,20 @@ bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
     }
     view.data = static_cast<uint8_t *>(at);
     view.size = size;
+    guard(view.data, size_t(size), protection);
     return true;
 }
 
 void unmapFile(MappedView &view) {
-    if (view.data)
+    if (view.data) {
+        unguard(view.data);
         ::munmap(view.data, size_t(view.size));
+    }
     view = MappedView{};
+}
+
+uint64_t mappedFileFaults() {
+    return faultCount.load();
 }
 
 uint32_t currentDirectory(char *buffer, uint32_t size) {

@@ -64,6 +64,12 @@ FileHandle openFile(const char *path, OpenMode mode) {
         failWithSystemError();
         return InvalidFile;
     }
+    // A pipe or a device (CON, a named pipe) would be read forever, or never.
+    if (mode == OpenMode::ReadShared && ::GetFileType(handle) != FILE_TYPE_DISK) {
+        ::CloseHandle(handle);
+        lastErrorNumber = error::NotAFile;
+        return InvalidFile;
+    }
     return reinterpret_cast<FileHandle>(handle);
 }
 
@@ -186,6 +192,11 @@ void unmapFile(MappedView &view) {
     if (view.mapping)
         ::CloseHandle(reinterpret_cast<HANDLE>(view.mapping));
     view = MappedView{};
+}
+
+uint64_t mappedFileFaults() {
+    // Windows refuses to shrink a file while a view of it is mapped: there is nothing to count.
+    return 0;
 }
 
 uint32_t currentDirectory(char *buffer, uint32_t size) {

@@ -30,6 +30,10 @@ const char *systemReason(uint32_t error) {
         return "not a folder";
     case platform::error::StoppedOnSymlink:
         return "a symbolic link is in the way";
+    case platform::error::NotAFile:
+        return "not a plain file";
+    case platform::error::FileChanged:
+        return "changed while being read";
     default:
         return "system error";
     }

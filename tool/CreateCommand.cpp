@@ -185,6 +185,7 @@ int addToVolume(const Options &options, Console &console) {
         // Read whole, then closed before the new file takes its name: some systems keep a mapped
         // file from being replaced.
         VolumeRStream old;
+        uint64_t faultsBefore = platform::mappedFileFaults();
         if (!old.open(options.volumePath)) {
             console.diagnostic("%s: %s; nothing written", options.volumePath,
                                old.lastOpenError() == VolumeStream::OpenError::CannotOpen
@@ -211,6 +212,12 @@ int addToVolume(const Options &options, Console &console) {
             if (item.id > highestId)
                 highestId = item.id;
             plan.entries.push_back(std::move(entry));
+        }
+        // Shrunk by another program while copied: what was lost read as zeros.
+        if (platform::mappedFileFaults() != faultsBefore) {
+            console.diagnostic("%s: %s; nothing written", options.volumePath,
+                               systemReason(platform::error::FileChanged));
+            return Failure;
         }
     }
     bool allWell = true;

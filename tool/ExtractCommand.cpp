@@ -112,6 +112,7 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
         return fail(volumePath, name,
                     std::string("cannot create a file: ") + systemReason(platform::lastError()));
     uint32_t writeError = platform::error::None;
+    uint64_t faultsBefore = platform::mappedFileFaults();
     Checksum checksum;
     EntryFault fault = decoder.decode(
         volume, position,
@@ -125,7 +126,12 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
             return false;
         },
         &console.progress);
-    // A file that does not hold the whole entry, on the disk, never gets the entry's name.
+    // A file that does not hold the whole entry, on the disk, never gets the entry's name; nor
+    // does one decoded from a volume that shrank meanwhile (its lost part read as zeros).
+    if (fault == EntryFault::None && platform::mappedFileFaults() != faultsBefore) {
+        fault = EntryFault::SinkFailed;
+        writeError = platform::error::FileChanged;
+    }
     if (fault == EntryFault::None && !platform::finishTemporary(file)) {
         fault = EntryFault::SinkFailed;
         writeError = platform::lastError();

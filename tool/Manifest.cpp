@@ -76,10 +76,12 @@ bool Manifest::save(const std::string &folder) const {
         int32_t written = 0;
         ok = platform::writeFile(file, text.data(), int32_t(text.size()), written) &&
              written == int32_t(text.size());
-        platform::closeFile(file);
-        ok = ok && platform::renameIn(target, temporary.c_str(), FileName, true);
         if (!ok)
-            platform::removeFileIn(target, temporary.c_str());
+            platform::closeFile(file);
+        ok = ok && platform::finishTemporary(file) &&
+             platform::keepTemporary(target, temporary, FileName, true);
+        if (!ok)
+            platform::discardTemporary(target, temporary);
     }
     platform::closeFolder(target);
     return ok;

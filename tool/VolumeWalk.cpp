@@ -120,9 +120,16 @@ bool forEachVolume(const char *expression, char *const *arguments, int count, bo
             } else if (json) {
                 json->addVolume(path);
             }
+            uint64_t faultsBefore = platform::mappedFileFaults();
             selector.select(volume);
             if (!visit(volume, path, selector))
                 allWell = false;
+            // Another program shrank the file while it was read: what came after read as zeros.
+            if (platform::mappedFileFaults() != faultsBefore) {
+                console.diagnostic("%s: damaged: %s", path.c_str(),
+                                   systemReason(platform::error::FileChanged));
+                allWell = false;
+            }
         }
     }
     return allWell;

@@ -19,6 +19,9 @@
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace qarvex {
@@ -285,6 +288,47 @@ TEST_F(Files, AKeptTemporaryIsOnTheDiskBeforeItTakesItsName) {
     EXPECT_FALSE(fs::exists(root / temporary));
     closeFolder(folder);
 }
+
+TEST_F(Files, ReadingRefusesWhatIsNotAPlainFile) {
+#ifdef _WIN32
+    const std::vector<std::string> others{"NUL", "CON"};
+#else
+    // Nobody writes to the pipe: opening it the ordinary way would wait forever.
+    ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0644), 0);
+    const std::vector<std::string> others{path("pipe"), "/dev/null", "/dev/zero"};
+#endif
+    for (const std::string &other : others) {
+        EXPECT_EQ(openFile(other.c_str(), OpenMode::ReadShared), InvalidFile) << other;
+        EXPECT_EQ(lastError(), error::NotAFile) << other;
+    }
+    makeFile("plain.bin", "x");
+    FileHandle file = openFile(path("plain.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    EXPECT_EQ(readAll(file), "x"); // reads wait for data again, as they should on a file
+    closeFile(file);
+}
+
+#ifndef _WIN32
+TEST_F(Files, AMappedFileThatShrinksReadsAsZerosAndIsCounted) {
+    const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+    makeFile("shrinking.bin", std::string(4 * page, 'v'));
+    FileHandle file = openFile(path("shrinking.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    MappedView view;
+    ASSERT_TRUE(mapFile(file, int32_t(4 * page), false, view));
+    uint64_t before = mappedFileFaults();
+    fs::resize_file(root / "shrinking.bin", page + 10);
+
+    // What is still in the file reads as before; past its new end, zeros instead of SIGBUS.
+    EXPECT_EQ(view.data[page + 9], 'v');
+    EXPECT_EQ(mappedFileFaults(), before);
+    EXPECT_EQ(view.data[3 * page], 0);
+    EXPECT_EQ(view.data[4 * page - 1], 0);
+    EXPECT_EQ(mappedFileFaults(), before + 1);
+    unmapFile(view);
+    closeFile(file);
+}
+#endif
 
 TEST_F(CurrentDirectory, ReportsTheNeededSizeWhenTheBufferIsShort) {
     char whole[4096];

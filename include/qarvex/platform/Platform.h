@@ -18,6 +18,7 @@ inline constexpr FileHandle InvalidFile = -1;
 // The error numbers the streams compare against, as the Windows system reports them.
 namespace error {
 inline constexpr uint32_t None = 0;
+inline constexpr uint32_t NotAFile = 1; // a pipe, device or socket where a file was wanted
 inline constexpr uint32_t FileNotFound = 2;
 inline constexpr uint32_t PathNotFound = 3;
 inline constexpr uint32_t TooManyOpenFiles = 4;
@@ -34,6 +35,7 @@ inline constexpr uint32_t AlreadyExists = 183;
 inline constexpr uint32_t FilenameTooLong = 206;
 inline constexpr uint32_t NotADirectory = 267;    // "the directory name is invalid"
 inline constexpr uint32_t StoppedOnSymlink = 681; // a symbolic link stood where a name was created
+inline constexpr uint32_t FileChanged = 1006;     // a mapped file shrank while it was being read
 inline constexpr uint32_t Unknown = 31;           // "a device attached to the system is not functioning"
 } // namespace error
 
@@ -50,7 +52,8 @@ enum class OpenMode {
     ReadWriteExclusive, // created when missing, read and write, nobody else may open it
 };
 
-// Opens a file; InvalidFile on failure, with lastError() telling why.
+// Opens a file; InvalidFile on failure, with lastError() telling why. ReadShared opens plain files
+// only (error::NotAFile for a pipe, a device or a socket), and never waits for a writer to appear.
 FileHandle openFile(const char *path, OpenMode mode);
 // Reads up to count bytes; got receives the number read (0 at the end of the file).
 bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got);
@@ -79,8 +82,12 @@ struct MappedView {
     int32_t size = 0;
     std::intptr_t mapping = 0; // what the system needs to release the view
 };
+// A file that shrinks while mapped (another program truncating it) does not crash the process:
+// the part of a view past the file's new end reads as zeros, and mappedFileFaults() counts it. A
+// reader compares the count before and after its work and treats any change as a damaged file.
 bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view);
 void unmapFile(MappedView &view);
+uint64_t mappedFileFaults();
 
 // The current directory into buffer (terminated). Returns its length, 0 on failure, or the
 // size needed (terminator included) when the buffer is too small, as Windows does.
