@@ -5,6 +5,23 @@ namespace qarvex {
 
 namespace examples {
 
+namespace {
+
+// The change log's lines repeat themselves, which is what LZH coding is for.
+const char ChangeLog[] = "1.0.0  volumes are searched, listed, extracted and tested\n"
+                         "1.0.0  volumes are created and updated\n"
+                         "1.0.0  graphics entries are turned into PNG pictures\n"
+                         "1.0.0  the library is installed as a package for other programs\n";
+
+void addLZH(VolumeBuilder &volume, uint32_t id, const char *name, std::string_view text) {
+    VolumeWriter::Entry entry;
+    VolumeWriter::makeEntry(id, name, reinterpret_cast<const uint8_t *>(text.data()), text.size(),
+                            VolumeWriter::Method::LZH, entry);
+    volume.addCoded(id, name, entry.size, entry.compression, std::move(entry.stored));
+}
+
+} // namespace
+
 VolumeBuilder demoVolume() {
     VolumeBuilder volume;
     volume.add(1, "ReadMe.txt",
@@ -20,6 +37,7 @@ VolumeBuilder demoVolume() {
     volume.add(10, "click.dat", "placeholder sound");
     volume.add(11, "settings.sdt", "volume=7\nmusic=on\n");
     volume.add(12, "notes_v2.txt", "Entry names are matched without regard to letter case.\n");
+    addLZH(volume, 13, "changes.log", ChangeLog);
     return volume;
 }
 

@@ -49,7 +49,10 @@ TEST_F(ToolTest, ShippedExamplesAreWhatTheBuilderMakes) {
               bytes(examples::demoVolume(), VolumeBuilder::Variant::PVOL));
     EXPECT_EQ(slurp(std::string(QARVEX_EXAMPLES_DIR) + "/" + examples::OldDemoFileName),
               bytes(examples::oldDemoVolume(), VolumeBuilder::Variant::OldVOL));
-    EXPECT_EQ(examples::demoVolume().entries().size(), 12u);
+    EXPECT_EQ(examples::demoVolume().entries().size(), 13u);
+    // The library's consumer example reads this entry as its LZH-coded one.
+    EXPECT_EQ(examples::demoVolume().entries().back().name, "changes.log");
+    EXPECT_EQ(examples::demoVolume().entries().back().compression, VolumeStream::LZH);
     EXPECT_EQ(examples::oldDemoVolume().entries().size(), 12u);
 }
 
