@@ -131,15 +131,3 @@ TEST(Vector, PackedElementsAreCopiedBytewise) {
     EXPECT_EQ(flag, 5);
     EXPECT_EQ(v.end() - v.begin(), 9);
 }
-
-TEST(VectorPtr, TheOwnerDeletesTheObjectsAndTheArrayGoesWithIt) {
-    int *objects[3];
-    {
-        VectorPtr<int *> v;
-        for (int i = 0; i < 3; ++i)
-            ASSERT_TRUE(v.append(objects[i] = new int(i)));
-        for (int i = 0; i < v.size(); ++i)
-            delete v.at(i);
-    } // only the array is freed here; the sanitizers see any double free or leak
-    SUCCEED();
-}

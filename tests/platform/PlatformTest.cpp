@@ -473,9 +473,16 @@ TEST_F(Directories, PlainFilesOnlySortedByNameIgnoringCase) {
 #endif
 }
 
-TEST(FatalServices, ADebuggerBreakWithoutADebuggerReturns) {
-    debugBreak();
-    SUCCEED();
+TEST(FatalServicesDeathTest, ADebuggerBreakWithoutADebuggerReturns) {
+    // A break that stopped the process (a trap signal, an unhandled breakpoint) ends the child
+    // some other way than this exit.
+    EXPECT_EXIT(
+        {
+            debugBreak();
+            std::fputs("went on", stderr);
+            std::exit(7);
+        },
+        ::testing::ExitedWithCode(7), "went on");
 }
 
 // Set by the child of the death test below; its exit must not run them.

@@ -38,16 +38,6 @@ TEST(StreamIO, TheInterfaceItselfDoesNothingAndRefusesToMoveBytes) {
     EXPECT_FALSE(reader.writeString("abc"));
 }
 
-TEST(StreamIO, StatusNumbersAreTheInterface) {
-    EXPECT_EQ(StreamIO::Ok, 0);
-    EXPECT_EQ(StreamIO::AccessError, 1);
-    EXPECT_EQ(StreamIO::EndOfData, 2);
-    EXPECT_EQ(StreamIO::IOError, 3);
-    EXPECT_EQ(StreamIO::NotSupported, 4);
-    EXPECT_EQ(StreamIO::Closed, 5);
-    EXPECT_EQ(StreamIO::NoSource, 6);
-}
-
 namespace {
 
 class StringsTest : public ::testing::Test {
