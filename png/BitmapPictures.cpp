@@ -16,13 +16,6 @@ namespace png::parts {
 
 namespace {
 
-struct BitmapGone {
-    void operator()(GFXBitmap *bitmap) const { GFXBitmap::destroy(bitmap); }
-};
-struct ArrayGone {
-    void operator()(GFXBitmapArray *array) const { GFXBitmapArray::destroy(array); }
-};
-
 // Level 0 of bitmap, and with detail levels the others, as files named prefix + ".png" and
 // prefix + ".level<n>.png".
 bool addBitmap(Conversion &conversion, const GFXBitmap &bitmap, const std::string &prefix,
@@ -92,7 +85,7 @@ void addContactSheet(Conversion &conversion, const GFXBitmapArray &array, const 
 } // namespace
 
 void convertBitmap(MemRWStream &stream, const Settings &settings, Conversion &conversion) {
-    std::unique_ptr<GFXBitmap, BitmapGone> bitmap(GFXBitmap::load(stream, GFXBitmap::IncludePalette));
+    GFXBitmap::Ptr bitmap(GFXBitmap::load(stream, GFXBitmap::IncludePalette));
     if (!bitmap) {
         conversion.error = "not a readable bitmap (damaged, or neither PBMP nor BMP)";
         return;
@@ -102,7 +95,7 @@ void convertBitmap(MemRWStream &stream, const Settings &settings, Conversion &co
 
 void convertBitmapArray(MemRWStream &stream, const Settings &settings, Conversion &conversion) {
     // Embedded palettes are wanted here: they are the colours the bitmaps were drawn in.
-    std::unique_ptr<GFXBitmapArray, ArrayGone> array(GFXBitmapArray::load(stream, GFXBitmap::IncludePalette));
+    GFXBitmapArray::Ptr array(GFXBitmapArray::load(stream, GFXBitmap::IncludePalette));
     if (!array) {
         conversion.error = "not a readable bitmap array";
         return;

@@ -72,7 +72,7 @@ std::string metricsText(const GFXFont &font, const std::string &name, const std:
 
 void convertFont(MemRWStream &stream, const std::string &name, const Settings &settings,
                  Conversion &conversion) {
-    std::unique_ptr<GFXFont> font(GFXFont::load(&stream));
+    GFXFont::Ptr font(GFXFont::load(&stream));
     if (!font) {
         conversion.error = "not a readable font";
         return;

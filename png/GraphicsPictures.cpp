@@ -84,11 +84,11 @@ Conversion convertGraphics(GraphicsKind kind, const uint8_t *bytes, size_t size,
     return conversion;
 }
 
-GFXPalette *readPaletteFile(const uint8_t *bytes, size_t size) {
+GFXPalette::Ptr readPaletteFile(const uint8_t *bytes, size_t size) {
     MemRWStream stream;
     if (!attach(stream, bytes, size))
         return nullptr;
-    return GFXPalette::load(stream, 0);
+    return GFXPalette::Ptr(GFXPalette::load(stream, 0));
 }
 
 } // namespace png

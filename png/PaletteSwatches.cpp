@@ -19,14 +19,10 @@ constexpr int32_t Swatch = 8;
 constexpr int32_t Block = 16 * Swatch;
 constexpr int32_t Band = 4;
 
-struct PaletteGone {
-    void operator()(GFXPalette *palette) const { GFXPalette::destroy(palette); }
-};
-
 } // namespace
 
 void convertPalette(MemRWStream &stream, Conversion &conversion) {
-    std::unique_ptr<GFXPalette, PaletteGone> set(GFXPalette::load(stream, 0));
+    GFXPalette::Ptr set(GFXPalette::load(stream, 0));
     if (!set) {
         conversion.error = "not a readable palette";
         return;

@@ -72,7 +72,7 @@ int mix(int from, int to, int step, int steps) {
 std::string titleBitmap() {
     constexpr int W = 64, H = 32, Horizon = 20;
     // Room for level 1 (a quarter of level 0) after the image.
-    GFXBitmap *bitmap = GFXBitmap::create(W, H + H / 4, 8);
+    GFXBitmap::Ptr bitmap(GFXBitmap::create(W, H + H / 4, 8));
     bitmap->height = H;
     bitmap->levelCount = 2;
     bitmap->palette = GFXPalette::construct();
@@ -101,14 +101,13 @@ std::string titleBitmap() {
             level1[y * (W / 2) + x] = bitmap->pixels[2 * y * W + 2 * x];
     ByteWriter out;
     bitmap->write(out, GFXBitmap::IncludePalette);
-    GFXBitmap::destroy(bitmap);
     return out.text();
 }
 
 // logo.bmp: a 32 x 24 colour field with a white diamond, as a 24-bit Windows bitmap.
 std::string logoBitmap() {
     constexpr int W = 32, H = 24;
-    GFXBitmap *bitmap = GFXBitmap::create(W, H, 24);
+    GFXBitmap::Ptr bitmap(GFXBitmap::create(W, H, 24));
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             uint8_t *pixel = bitmap->pixels + y * bitmap->stride + 3 * x;
@@ -119,13 +118,12 @@ std::string logoBitmap() {
         }
     ByteWriter out;
     bitmap->write(out, GFXBitmap::WindowsFormat);
-    GFXBitmap::destroy(bitmap);
     return out.text();
 }
 
 // game.ppl: two palettes, numbered 0 (night) and 1 (day), whose first 16 colours the tiles use.
 std::string gamePalettes() {
-    GFXPalette *set = GFXPalette::construct();
+    GFXPalette::Ptr set(GFXPalette::construct());
     set->paletteCount = 2;
     static const uint8_t day[16][3] = {
         {34, 32, 52},    {69, 40, 60},   {102, 57, 49},  {143, 86, 59},  {223, 113, 38}, {217, 160, 102},
@@ -145,7 +143,6 @@ std::string gamePalettes() {
     }
     ByteWriter out;
     set->write(out, 0);
-    GFXPalette::destroy(set);
     return out.text();
 }
 

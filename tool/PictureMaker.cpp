@@ -46,11 +46,7 @@ PictureMaker::PictureMaker(const PngOptions &options, Console &console) : consol
         console.diagnostic("%s: %s", options.paletteFile, error.c_str());
         usable = false;
     }
-    settings.palette = palette;
-}
-
-PictureMaker::~PictureMaker() {
-    GFXPalette::destroy(palette);
+    settings.palette = palette.get();
 }
 
 void PictureMaker::report(const std::string &where, const std::string &name, const std::string &text) {

@@ -24,7 +24,6 @@ public:
     static constexpr int64_t MaxSourceBytes = int64_t(256) << 20;
 
     PictureMaker(const PngOptions &options, Console &console);
-    ~PictureMaker();
     PictureMaker(const PictureMaker &) = delete;
     PictureMaker &operator=(const PictureMaker &) = delete;
 
@@ -52,7 +51,7 @@ private:
 
     Console &console;
     png::Settings settings;
-    GFXPalette *palette = nullptr;
+    GFXPalette::Ptr palette; // from --palette
     bool usable = true;
 };
 

@@ -13,10 +13,7 @@ namespace qarvex {
 
 namespace {
 
-struct ArrayDeleter {
-    void operator()(GFXBitmapArray *a) const { GFXBitmapArray::destroy(a); }
-};
-using ArrayPtr = std::unique_ptr<GFXBitmapArray, ArrayDeleter>;
+using ArrayPtr = GFXBitmapArray::Ptr;
 
 ArrayPtr loadFrom(std::vector<uint8_t> &bytes, uint32_t flags = 0) {
     Reader reader(bytes);
@@ -57,10 +54,9 @@ std::vector<uint8_t> written(GFXBitmapArray &array, uint32_t flags = 0) {
 
 // A stored bitmap 1 pixel wide and 1 high, as the bitmap writer makes it.
 std::vector<uint8_t> pbmp() {
-    GFXBitmap *bitmap = GFXBitmap::create(1, 1, 8);
+    GFXBitmap::Ptr bitmap(GFXBitmap::create(1, 1, 8));
     GrowStream out;
     bitmap->write(out, 0);
-    GFXBitmap::destroy(bitmap);
     return out.bytes;
 }
 

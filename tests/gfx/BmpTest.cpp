@@ -21,10 +21,7 @@ namespace qarvex {
 
 namespace {
 
-struct BitmapDeleter {
-    void operator()(GFXBitmap *b) const { GFXBitmap::destroy(b); }
-};
-using BitmapPtr = std::unique_ptr<GFXBitmap, BitmapDeleter>;
+using BitmapPtr = GFXBitmap::Ptr;
 
 BitmapPtr loadFrom(std::vector<uint8_t> &bytes, uint32_t flags = GFXBitmap::IncludePalette) {
     Reader reader(bytes);

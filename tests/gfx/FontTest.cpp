@@ -123,10 +123,10 @@ TEST(FontFormat, RoundTripThroughEveryReader) {
         EXPECT_EQ(viaReadObject.endPosition, int32_t(bytes.size()));
 
         Reader reader(twice);
-        std::unique_ptr<GFXFont> viaLoad(GFXFont::load(&reader.stream));
+        GFXFont::Ptr viaLoad(GFXFont::load(&reader.stream));
         ASSERT_NE(viaLoad, nullptr);
         expectSameFont(*font, *viaLoad);
-        std::unique_ptr<GFXFont> second(GFXFont::load(&reader.stream));
+        GFXFont::Ptr second(GFXFont::load(&reader.stream));
         ASSERT_NE(second, nullptr);
         expectSameFont(*font, *second);
 
@@ -200,11 +200,10 @@ TEST(FontFormat, DamagedArrayOrPaletteDoesNotFailAFontThatNeedsNeither) {
 }
 
 TEST(FontFormat, AnyNonZeroFlagReadsThePalette) {
-    GFXPalette *palette = GFXPalette::construct();
+    GFXPalette::Ptr palette(GFXPalette::construct());
     palette->palettes[0].entries[4] = 99;
     GrowStream riff;
     palette->write(riff, GFXPalette::WindowsFormat);
-    GFXPalette::destroy(palette);
     Body body = smallBody();
     body.paletteFlag = 0x80000000u;
     body.palette = riff.bytes; // a RIFF palette is accepted too

@@ -62,7 +62,7 @@ inline void setMap(GFXFont &font, int16_t first, int16_t count,
 
 // Printable ASCII from 32 (mapCount 95): ' ' is glyph 3, 'A' glyph 0 (7 x 7), 'B' glyph 1
 // (5 x 10), '~' glyph 2 (4 x 6 in the second bitmap); every other code is missing.
-inline std::unique_ptr<GFXFont> makeFont(bool withPalette = false) {
+inline GFXFont::Ptr makeFont(bool withPalette = false) {
     auto font = std::make_unique<GFXFont>();
     setBitmaps(font->glyphBitmaps, {glyphSheet(1), glyphSheet(2)});
     setGlyphs(*font, {{0, 0, 0, 7, 7, {0, 0, 0}},

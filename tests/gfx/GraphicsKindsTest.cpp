@@ -28,8 +28,8 @@ ResourceType *kindFor(const char *extension) {
 }
 
 // A 4 x 3 image of 8 bits whose pixel i is 10 + i, with a palette whose entry i is (i, 2i, 3i).
-GFXBitmap *sampleBitmap(bool withPalette) {
-    GFXBitmap *bitmap = GFXBitmap::create(4, 3, 8);
+GFXBitmap::Ptr sampleBitmap(bool withPalette) {
+    GFXBitmap::Ptr bitmap(GFXBitmap::create(4, 3, 8));
     for (int32_t i = 0; i < bitmap->dataSize; ++i)
         bitmap->pixels[i] = uint8_t(10 + i);
     if (withPalette) {
@@ -45,27 +45,25 @@ GFXBitmap *sampleBitmap(bool withPalette) {
 }
 
 std::vector<uint8_t> bitmapFile(uint32_t flags) {
-    GFXBitmap *bitmap = sampleBitmap(true);
+    GFXBitmap::Ptr bitmap = sampleBitmap(true);
     GrowStream out;
     EXPECT_TRUE(bitmap->write(out, flags));
-    GFXBitmap::destroy(bitmap);
     return out.bytes;
 }
 
 std::vector<uint8_t> paletteFile(uint32_t flags) {
-    GFXPalette *palette = GFXPalette::construct();
+    GFXPalette::Ptr palette(GFXPalette::construct());
     for (int i = 0; i < GFXPalette::EntryBytes; ++i)
         palette->palettes[0].entries[i] = uint8_t(i * 5 + 1);
     GrowStream out;
     EXPECT_TRUE(palette->write(out, flags));
-    GFXPalette::destroy(palette);
     return out.bytes;
 }
 
 // Two bitmaps stored with their palettes.
 std::vector<uint8_t> arrayFile() {
     GFXBitmapArray array;
-    setBitmaps(array, {sampleBitmap(true), sampleBitmap(true)});
+    setBitmaps(array, {sampleBitmap(true).release(), sampleBitmap(true).release()});
     GrowStream out;
     EXPECT_TRUE(array.write(out, GFXBitmap::IncludePalette));
     return out.bytes;

@@ -11,10 +11,7 @@ namespace qarvex {
 
 namespace {
 
-struct PaletteDeleter {
-    void operator()(GFXPalette *p) const { GFXPalette::destroy(p); }
-};
-using PalettePtr = std::unique_ptr<GFXPalette, PaletteDeleter>;
+using PalettePtr = GFXPalette::Ptr;
 
 PalettePtr loadFrom(std::vector<uint8_t> &bytes) {
     Reader reader(bytes);

@@ -16,13 +16,13 @@ uint32_t colourOf(int palette, int index) {
 }
 
 // A 5 x 3 bitmap (its rows padded to 8 bytes) whose pixel (x, y) holds 10 * y + x.
-GFXBitmap *sample() {
+GFXBitmap::Ptr sample() {
     return indexedBitmap(5, 3, [](int x, int y) { return uint8_t(10 * y + x); });
 }
 
 TEST(BitmapPictureTest, EightBitColoursComeFromTheRightPalette) {
     REQUIRE_IMAGEMAGICK();
-    GFXPalette *set = paletteSet({0, 5, 7}, colourOf);
+    GFXPalette::Ptr set = paletteSet({0, 5, 7}, colourOf);
     struct Case {
         const char *what;
         bool ownPalette;      // the bitmap carries palette 2 of the set in a RIFF chunk
@@ -42,15 +42,14 @@ TEST(BitmapPictureTest, EightBitColoursComeFromTheRightPalette) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        GFXBitmap *bitmap = sample();
+        GFXBitmap::Ptr bitmap = sample();
         bitmap->paletteIndex = c.paletteIndex;
         if (c.ownPalette)
-            bitmap->palette = paletteSet({2}, [](int, int i) { return colourOf(2, i); });
+            bitmap->palette = paletteSet({2}, [](int, int i) { return colourOf(2, i); }).release();
         std::vector<uint8_t> file =
             bitmapFile(bitmap, c.windowsFormat ? GFXBitmap::WindowsFormat : GFXBitmap::IncludePalette);
-        GFXBitmap::destroy(bitmap);
         png::Settings settings;
-        settings.palette = c.givenSet ? set : nullptr;
+        settings.palette = c.givenSet ? set.get() : nullptr;
         png::Conversion conversion = convert(GraphicsKind::Bitmap, file, settings);
         ASSERT_TRUE(conversion.ok()) << conversion.error;
         ASSERT_EQ(suffixes(conversion), std::vector<std::string>{".png"});
@@ -71,13 +70,12 @@ TEST(BitmapPictureTest, EightBitColoursComeFromTheRightPalette) {
                 EXPECT_EQ(picture.at(x, y), expected) << x << "," << y;
             }
     }
-    GFXPalette::destroy(set);
 }
 
 TEST(BitmapPictureTest, TwentyFourBitPixelsAreShownAsRgb) {
     REQUIRE_IMAGEMAGICK();
     // 5 pixels of 3 bytes make rows of 15 bytes padded to 16; stored blue, green, red.
-    GFXBitmap *bitmap = GFXBitmap::create(5, 2, 24);
+    GFXBitmap::Ptr bitmap(GFXBitmap::create(5, 2, 24));
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x) {
             uint8_t *pixel = bitmap->pixels + y * bitmap->stride + 3 * x;
@@ -101,15 +99,13 @@ TEST(BitmapPictureTest, TwentyFourBitPixelsAreShownAsRgb) {
             for (int x = 0; x < 5; ++x)
                 EXPECT_EQ(picture.at(x, y), rgb(10 * x, 100 + y, 200 + x)) << x << "," << y;
     }
-    GFXBitmap::destroy(bitmap);
 }
 
 TEST(BitmapPictureTest, TransparentIndexBecomesPngTransparency) {
     REQUIRE_IMAGEMAGICK();
-    GFXBitmap *bitmap = sample();
-    bitmap->palette = paletteSet({0}, colourOf);
+    GFXBitmap::Ptr bitmap = sample();
+    bitmap->palette = paletteSet({0}, colourOf).release();
     std::vector<uint8_t> file = bitmapFile(bitmap, GFXBitmap::IncludePalette);
-    GFXBitmap::destroy(bitmap);
     png::Settings settings;
     settings.transparent = 12;
     png::Conversion conversion = convert(GraphicsKind::Bitmap, file, settings);
@@ -127,15 +123,14 @@ TEST(BitmapPictureTest, TransparentIndexBecomesPngTransparency) {
 TEST(BitmapPictureTest, DetailLevelsOnRequest) {
     REQUIRE_IMAGEMAGICK();
     // 8 x 4 with a 4 x 2 level after it: 32 + 8 pixel bytes.
-    GFXBitmap *bitmap =
+    GFXBitmap::Ptr bitmap =
         indexedBitmap(8, 5, [](int x, int y) { return uint8_t(y < 4 ? 8 * y + x : 100 + 8 * (y - 4) + x); });
     bitmap->height = 4;
     bitmap->levelCount = 2;
     std::vector<uint8_t> file = bitmapFile(bitmap, 0);
-    GFXBitmap::destroy(bitmap);
-    GFXPalette *set = paletteSet({0}, colourOf);
+    GFXPalette::Ptr set = paletteSet({0}, colourOf);
     png::Settings settings;
-    settings.palette = set;
+    settings.palette = set.get();
     EXPECT_EQ(suffixes(convert(GraphicsKind::Bitmap, file, settings)), std::vector<std::string>{".png"});
     settings.detailLevels = true;
     png::Conversion conversion = convert(GraphicsKind::Bitmap, file, settings);
@@ -150,27 +145,27 @@ TEST(BitmapPictureTest, DetailLevelsOnRequest) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 4; ++x)
             EXPECT_EQ(level1.at(x, y), colourOf(0, 100 + 4 * y + x)) << x << "," << y; // packed rows of 4
-    GFXPalette::destroy(set);
 }
 
 TEST(BitmapPictureTest, ArraysOnePicturePerBitmapOrOneContactSheet) {
     REQUIRE_IMAGEMAGICK();
     auto makeArray = [] {
-        GFXBitmap *a = indexedBitmap(2, 2, [](int, int) { return uint8_t(1); });
-        GFXBitmap *b = indexedBitmap(3, 1, [](int x, int) { return uint8_t(2 + x); });
-        b->palette = paletteSet({0}, [](int, int i) { return rgb(0, 0, uint32_t(i)); }); // its own colours
-        GFXBitmap *c = GFXBitmap::create(1, 3, 24);
+        GFXBitmap::Ptr a = indexedBitmap(2, 2, [](int, int) { return uint8_t(1); });
+        GFXBitmap::Ptr b = indexedBitmap(3, 1, [](int x, int) { return uint8_t(2 + x); });
+        b->palette =
+            paletteSet({0}, [](int, int i) { return rgb(0, 0, uint32_t(i)); }).release(); // its own colours
+        GFXBitmap::Ptr c(GFXBitmap::create(1, 3, 24));
         for (int y = 0; y < 3; ++y) {
             c->pixels[y * c->stride] = 9;     // blue
             c->pixels[y * c->stride + 1] = 8; // green
             c->pixels[y * c->stride + 2] = 7; // red
         }
-        return arrayFile({a, b, c});
+        return arrayFile({a.release(), b.release(), c.release()});
     };
     std::vector<uint8_t> file = makeArray();
-    GFXPalette *set = paletteSet({0}, colourOf);
+    GFXPalette::Ptr set = paletteSet({0}, colourOf);
     png::Settings settings;
-    settings.palette = set;
+    settings.palette = set.get();
     png::Conversion each = convert(GraphicsKind::BitmapArray, file, settings);
     ASSERT_TRUE(each.ok()) << each.error;
     ASSERT_EQ(suffixes(each), (std::vector<std::string>{".0.png", ".1.png", ".2.png"}));
@@ -199,16 +194,14 @@ TEST(BitmapPictureTest, ArraysOnePicturePerBitmapOrOneContactSheet) {
     EXPECT_EQ(all.at(9, 2), rgb(0, 0, 4));
     EXPECT_EQ(all.at(2, 9), rgb(7, 8, 9));
     EXPECT_EQ(all.at(2, 6), Clear);
-    GFXPalette::destroy(set);
 }
 
 // Whatever is wrong with a bitmap or array, the conversion says why and gives no file at all.
 TEST(BitmapPictureTest, DamagedBitmapsAndArraysGiveNoFiles) {
     std::vector<uint8_t> good;
     {
-        GFXBitmap *bitmap = sample();
+        GFXBitmap::Ptr bitmap = sample();
         good = bitmapFile(bitmap, 0);
-        GFXBitmap::destroy(bitmap);
     }
     std::vector<uint8_t> cut(good.begin(), good.begin() + 50);
     std::vector<uint8_t> noPixels;
@@ -219,17 +212,16 @@ TEST(BitmapPictureTest, DamagedBitmapsAndArraysGiveNoFiles) {
     }
     std::vector<uint8_t> sixteenBit;
     {
-        GFXBitmap *bitmap = GFXBitmap::create(4, 2, 16);
+        GFXBitmap::Ptr bitmap(GFXBitmap::create(4, 2, 16));
         std::fill(bitmap->pixels, bitmap->pixels + bitmap->dataSize, uint8_t(0));
         sixteenBit = bitmapFile(bitmap, 0);
-        GFXBitmap::destroy(bitmap);
     }
     const std::vector<uint8_t> realPng = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
                                           0,    0,   0,   13,  'I',  'H',  'D',  'R'};
     // An array whose second bitmap is cut short inside its pixels.
     std::vector<uint8_t> arrayWithBadBitmap;
     {
-        std::vector<uint8_t> array = arrayFile({sample(), sample()});
+        std::vector<uint8_t> array = arrayFile({sample().release(), sample().release()});
         size_t second = array.size() - good.size(); // the last PBMP chunk starts here
         ASSERT_EQ(tagAt(array, second), "PBMP");
         le::write32(array.data() + second + 16 + 4 * 1, 4000); // its width: far more rows than data

@@ -70,9 +70,9 @@ TEST(FontPictureTest, ColoursWithoutAFontPaletteAndTransparency) {
     EXPECT_EQ(sheet.at(9, 23), rgb(1, 1, 1));
     EXPECT_EQ(sheet.at(10, 23), rgb(0, 0, 0));
 
-    GFXPalette *given = paletteSet({0}, [](int, int i) { return rgb(uint32_t(i), 50, 60); });
+    GFXPalette::Ptr given = paletteSet({0}, [](int, int i) { return rgb(uint32_t(i), 50, 60); });
     png::Settings settings;
-    settings.palette = given;
+    settings.palette = given.get();
     settings.transparent = 0;
     png::Conversion coloured = convert(GraphicsKind::Font, file, settings);
     ASSERT_TRUE(coloured.ok()) << coloured.error;
@@ -83,7 +83,6 @@ TEST(FontPictureTest, ColoursWithoutAFontPaletteAndTransparency) {
     EXPECT_EQ(sheet.at(10, 23), Clear);
     EXPECT_EQ(sheet.at(9, 1), Clear);
     EXPECT_EQ(sheet.at(0, 0), Grid);
-    GFXPalette::destroy(given);
 }
 
 TEST(FontPictureTest, FontsThatCannotBeShownGiveNoFiles) {
@@ -115,10 +114,9 @@ TEST(FontPictureTest, FontsThatCannotBeShownGiveNoFiles) {
 TEST(PalettePictureTest, SwatchesOfRiffPalettesAndPaletteSets) {
     REQUIRE_IMAGEMAGICK();
     // A RIFF palette of 16 entries: one row of swatches, the other entries left out.
-    GFXPalette *riff = paletteSet({0}, [](int, int i) { return rgb(uint32_t(16 * i), 1, 2); });
+    GFXPalette::Ptr riff = paletteSet({0}, [](int, int i) { return rgb(uint32_t(16 * i), 1, 2); });
     riff->entryCount = 16;
     png::Conversion small = convert(GraphicsKind::Palette, paletteFile(riff, GFXPalette::WindowsFormat));
-    GFXPalette::destroy(riff);
     ASSERT_TRUE(small.ok()) << small.error;
     Decoded swatches = decode(small.files[0].bytes);
     ASSERT_EQ(swatches.width, 128);
@@ -131,9 +129,8 @@ TEST(PalettePictureTest, SwatchesOfRiffPalettesAndPaletteSets) {
     EXPECT_EQ(swatches.at(127, 127), Clear);
 
     // A PL98 set of two palettes, one below the other, four transparent rows between them.
-    GFXPalette *set = paletteSet({3, 4}, [](int p, int i) { return rgb(uint32_t(i), uint32_t(p), 9); });
+    GFXPalette::Ptr set = paletteSet({3, 4}, [](int p, int i) { return rgb(uint32_t(i), uint32_t(p), 9); });
     png::Conversion both = convert(GraphicsKind::Palette, paletteFile(set, 0));
-    GFXPalette::destroy(set);
     ASSERT_TRUE(both.ok()) << both.error;
     swatches = decode(both.files[0].bytes);
     ASSERT_EQ(swatches.width, 128);

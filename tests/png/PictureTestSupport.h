@@ -166,9 +166,9 @@ inline bool hasChunk(const std::vector<uint8_t> &png, const std::string &type) {
 }
 
 // An 8-bit bitmap whose pixel at (x, y) is index(x, y).
-inline GFXBitmap *indexedBitmap(int32_t width, int32_t height,
-                                const std::function<uint8_t(int, int)> &index) {
-    GFXBitmap *bitmap = GFXBitmap::create(width, height, 8);
+inline GFXBitmap::Ptr indexedBitmap(int32_t width, int32_t height,
+                                    const std::function<uint8_t(int, int)> &index) {
+    GFXBitmap::Ptr bitmap(GFXBitmap::create(width, height, 8));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < bitmap->stride; ++x)
             bitmap->pixels[y * bitmap->stride + x] = x < width ? index(x, y) : 0xEE;
@@ -176,8 +176,9 @@ inline GFXBitmap *indexedBitmap(int32_t width, int32_t height,
 }
 
 // A palette whose colour i is colour(i) in palette p of a set of count palettes numbered numbers.
-inline GFXPalette *paletteSet(std::vector<int32_t> numbers, const std::function<uint32_t(int, int)> &colour) {
-    GFXPalette *set = GFXPalette::construct();
+inline GFXPalette::Ptr paletteSet(std::vector<int32_t> numbers,
+                                  const std::function<uint32_t(int, int)> &colour) {
+    GFXPalette::Ptr set(GFXPalette::construct());
     set->paletteCount = int32_t(numbers.size());
     for (int p = 0; p < set->paletteCount; ++p) {
         set->palettes[p].index = numbers[size_t(p)];
@@ -194,13 +195,13 @@ inline GFXPalette *paletteSet(std::vector<int32_t> numbers, const std::function<
     return set;
 }
 
-inline std::vector<uint8_t> bitmapFile(GFXBitmap *bitmap, uint32_t flags) {
+inline std::vector<uint8_t> bitmapFile(const GFXBitmap::Ptr &bitmap, uint32_t flags) {
     GrowStream out;
     EXPECT_TRUE(bitmap->write(out, flags));
     return out.bytes;
 }
 
-inline std::vector<uint8_t> paletteFile(GFXPalette *palette, uint32_t flags) {
+inline std::vector<uint8_t> paletteFile(const GFXPalette::Ptr &palette, uint32_t flags) {
     GrowStream out;
     EXPECT_TRUE(palette->write(out, flags));
     return out.bytes;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace qarvex {
 
@@ -44,6 +45,11 @@ struct GFXBitmap {
     // An empty bitmap filled by read; null (everything freed) when the read fails.
     static GFXBitmap *load(StreamIO &stream, uint32_t flags);
     static void destroy(GFXBitmap *bitmap);
+    // Owns a bitmap from create or load: GFXBitmap::Ptr bitmap(GFXBitmap::load(stream, flags)).
+    struct Deleter {
+        void operator()(GFXBitmap *bitmap) const { destroy(bitmap); }
+    };
+    using Ptr = std::unique_ptr<GFXBitmap, Deleter>;
 
     // Bytes per row: whole bytes rounded up to a multiple of 4; -1 when it does not fit 32 bits.
     static int32_t strideFor(int32_t width, int32_t bitDepth);

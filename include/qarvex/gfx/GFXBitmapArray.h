@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace qarvex {
 
@@ -27,6 +28,11 @@ public:
     // An empty array filled by read; null (everything freed) when the read fails.
     static GFXBitmapArray *load(StreamIO &stream, uint32_t flags);
     static void destroy(GFXBitmapArray *array);
+    // Owns an array from load.
+    struct Deleter {
+        void operator()(GFXBitmapArray *array) const { destroy(array); }
+    };
+    using Ptr = std::unique_ptr<GFXBitmapArray, Deleter>;
 
     // Replaces the contents with the array at the stream's position. False for a damaged or
     // truncated array, which is then left released and empty. A bitmap that fails to load leaves

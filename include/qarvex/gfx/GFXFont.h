@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <qarvex/gfx/GFXBitmapArray.h>
 #include <qarvex/persist/Persistent.h>
@@ -55,6 +56,8 @@ public:
     // Reads one persistent object and returns it when it is a font; anything else read is
     // deleted and null returned.
     static GFXFont *load(StreamIO *stream);
+    // Owns a font from load (fonts are deleted, like every persistent object).
+    using Ptr = std::unique_ptr<GFXFont>;
 
     // The font body (after the block's version). Status 3 for a short or damaged body, or one
     // whose maps would send a lookup outside its tables.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <qarvex/core/Vector.h>
 
@@ -71,6 +72,11 @@ struct GFXPalette {
     // construct and read; null (everything freed) when the read fails.
     static GFXPalette *load(StreamIO &stream, uint32_t flags);
     static void destroy(GFXPalette *palette);
+    // Owns a palette from construct or load.
+    struct Deleter {
+        void operator()(GFXPalette *palette) const { destroy(palette); }
+    };
+    using Ptr = std::unique_ptr<GFXPalette, Deleter>;
 
     // A RIFF palette or a PL98 set, chosen by the first word. False for a damaged or truncated file.
     bool read(StreamIO &stream, uint32_t flags);

@@ -3,14 +3,14 @@
 // a font a glyph sheet and a text of its metrics, a palette file a sheet of colour swatches.
 #pragma once
 
+#include <qarvex/gfx/GFXPalette.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qarvex {
-
-struct GFXPalette;
 
 namespace png {
 
@@ -53,9 +53,8 @@ struct Conversion {
 Conversion convertGraphics(GraphicsKind kind, const uint8_t *bytes, size_t size, const std::string &name,
                            const Settings &settings);
 
-// A palette file (RIFF or PL98) read from bytes; null when it cannot be read. Destroy it with
-// GFXPalette::destroy.
-GFXPalette *readPaletteFile(const uint8_t *bytes, size_t size);
+// A palette file (RIFF or PL98) read from bytes; null when it cannot be read.
+GFXPalette::Ptr readPaletteFile(const uint8_t *bytes, size_t size);
 
 } // namespace png
 
