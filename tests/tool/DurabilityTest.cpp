@@ -44,28 +44,10 @@ std::vector<std::string> temporariesBelow(const std::filesystem::path &root) {
 
 class DurabilityTest : public ToolTest {
 protected:
-    // The tool started in the scratch folder, its output thrown away; the caller waits for it.
-    pid_t start(const std::vector<std::string> &arguments) {
-        pid_t child = ::fork();
-        if (child == 0) {
-            int null = ::open("/dev/null", O_WRONLY);
-            if (null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0 ||
-                ::chdir(scratch.directory().c_str()) != 0)
-                ::_exit(127);
-            std::vector<char *> argv{const_cast<char *>(QARVEX_TOOL_PATH)};
-            for (const std::string &argument : arguments)
-                argv.push_back(const_cast<char *>(argument.c_str()));
-            argv.push_back(nullptr);
-            ::execv(QARVEX_TOOL_PATH, argv.data());
-            ::_exit(127);
-        }
-        return child;
-    }
-
     // Starts the tool, sends it signalNumber after delay, and returns how it ended (waitpid status).
     int interrupt(const std::vector<std::string> &arguments, std::chrono::microseconds delay,
                   int signalNumber) {
-        pid_t child = start(arguments);
+        pid_t child = startTool(arguments, scratch.directory().string());
         std::this_thread::sleep_for(delay);
         ::kill(child, signalNumber);
         int status = 0;

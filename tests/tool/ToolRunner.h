@@ -135,6 +135,26 @@ inline ToolRun runTool(const std::vector<std::string> &arguments, const std::str
     return runProgram(QARVEX_TOOL_PATH, arguments, directory);
 }
 
+#ifndef _WIN32
+// Starts the tool in directory, its output thrown away, without waiting for it: the caller
+// signals it, or waits for it, by its process id.
+inline pid_t startTool(const std::vector<std::string> &arguments, const std::string &directory) {
+    pid_t child = ::fork();
+    if (child == 0) {
+        int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0 || ::chdir(directory.c_str()) != 0)
+            ::_exit(127);
+        std::vector<char *> argv{const_cast<char *>(QARVEX_TOOL_PATH)};
+        for (const std::string &argument : arguments)
+            argv.push_back(const_cast<char *>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QARVEX_TOOL_PATH, argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
+#endif
+
 // A scratch folder to make volumes in and run the tool from.
 class ToolTest : public ::testing::Test {
 protected:
