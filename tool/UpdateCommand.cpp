@@ -17,6 +17,7 @@
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -92,7 +93,6 @@ int Updater::run() {
         console.progress.entryDone();
     }
     console.progress.clear();
-    volume.close();
     if (allWell && !options.noAdd)
         allWell = addNewFiles();
     if (!allWell) {
@@ -131,26 +131,26 @@ bool Updater::updateEntry(int32_t position) {
         return false;
     }
     std::span<const uint8_t> stored = volume.storedData(item);
-    entry.stored.assign(stored.begin(), stored.end());
-    std::optional<std::string> path = pathBelow(folder, item.name);
-    std::error_code error;
-    if (!path || !std::filesystem::is_regular_file(std::filesystem::path(*path), error)) {
-        ++kept; // a missing file keeps its entry
+    auto keep = [&] {
+        // Written straight from the volume's view, which stays open until the new file is complete.
+        entry.heldElsewhere = stored.data();
+        entry.heldElsewhereSize = stored.size();
         entries.push_back(std::move(entry));
         actions.push_back("kept");
+        ++kept;
         return true;
-    }
+    };
+    std::optional<std::string> path = pathBelow(folder, item.name);
+    std::error_code error;
+    if (!path || !std::filesystem::is_regular_file(std::filesystem::path(*path), error))
+        return keep(); // a missing file keeps its entry
     // A file whose size and time are those -x left holds what -x wrote.
     const Manifest::Line *line = manifest.find(item.name);
     if (line) {
         std::optional<int64_t> modified = modificationTime(*path);
         auto size = std::filesystem::file_size(std::filesystem::path(*path), error);
-        if (!error && modified && int64_t(size) == line->size && *modified == line->modified) {
-            ++kept;
-            entries.push_back(std::move(entry));
-            actions.push_back("kept");
-            return true;
-        }
+        if (!error && modified && int64_t(size) == line->size && *modified == line->modified)
+            return keep();
     }
     std::vector<uint8_t> content;
     std::string why;
@@ -161,12 +161,8 @@ bool Updater::updateEntry(int32_t position) {
     bool changed = line ? int64_t(content.size()) != line->size ||
                               checksumOf(content.data(), content.size()) != line->checksum
                         : differs(position, content);
-    if (!changed) {
-        ++kept;
-        entries.push_back(std::move(entry));
-        actions.push_back("kept");
-        return true;
-    }
+    if (!changed)
+        return keep();
     VolumeWriter::Method method = methodOf(item.compression);
     if (options.method)
         methodFromName(options.method, method);
@@ -259,9 +255,10 @@ int Updater::write() {
     bool changed = replaced + added > 0;
     if (changed && !options.dryRun) {
         uint32_t error = 0;
-        switch (VolumeWriter::writeFile(
-            options.volumePath, entries,
-            volume.isOldVariant() ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL, &error)) {
+        switch (VolumeWriter::writeFile(options.volumePath, entries,
+                                        volume.isOldVariant() ? VolumeWriter::Variant::OldVOL
+                                                              : VolumeWriter::Variant::PVOL,
+                                        &error, [&] { volume.closeVolume(); })) {
         case VolumeWriter::Fault::None:
             break;
         case VolumeWriter::Fault::TooLarge:
@@ -283,7 +280,7 @@ int Updater::write() {
             const VolumeWriter::Entry &entry = entries[i];
             // A dry run codes nothing: its new entries have no stored data to show.
             int64_t stored =
-                options.dryRun && actions[i] != std::string_view("kept") ? -1 : int64_t(entry.stored.size());
+                options.dryRun && actions[i] != std::string_view("kept") ? -1 : int64_t(entry.storedSize());
             json->addEntry(entry.id, entry.name.value_or(""), entry.size, stored,
                            entry.compression)["action"] = actions[i];
         }

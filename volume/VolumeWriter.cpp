@@ -44,7 +44,7 @@ std::string stringBlock(const std::vector<VolumeWriter::Entry> &entries) {
 int64_t dataEnd(const std::vector<VolumeWriter::Entry> &entries) {
     int64_t end = HeaderSize;
     for (const VolumeWriter::Entry &entry : entries)
-        end += paddedBlock(int64_t(entry.stored.size()));
+        end += paddedBlock(int64_t(entry.storedSize()));
     return end;
 }
 
@@ -122,9 +122,9 @@ VolumeWriter::Fault VolumeWriter::write(const std::vector<Entry> &entries, Varia
         record += VolumeItem::RecordSize;
         if (entry.name)
             nameOffset += uint32_t(entry.name->size() + 1);
-        if (!writeBlock(sink, EntryDataTag, entry.stored.data(), entry.stored.size()))
+        if (!writeBlock(sink, EntryDataTag, entry.storedData(), entry.storedSize()))
             return Fault::CannotWrite;
-        offset += paddedBlock(int64_t(entry.stored.size()));
+        offset += paddedBlock(int64_t(entry.storedSize()));
     }
     if (variant == Variant::OldVOL && (!writeBlock(sink, VolumeStream::StringBlockTag, nullptr, 0) ||
                                        !writeBlock(sink, VolumeStream::ItemBlockTag, nullptr, 0)))
@@ -190,7 +190,8 @@ private:
 } // namespace
 
 VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<Entry> &entries,
-                                            Variant variant, uint32_t *systemError) {
+                                            Variant variant, uint32_t *systemError,
+                                            const std::function<void()> &beforeRename) {
     uint32_t ignored = 0;
     uint32_t &error = systemError ? *systemError : ignored;
     error = platform::error::None;
@@ -222,12 +223,18 @@ VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<
     if (fault == Fault::CannotWrite)
         error = platform::lastError();
     // The data is on the disk before the volume's name moves to it.
-    if (fault != Fault::None)
+    if (fault != Fault::None) {
         platform::closeFile(file);
-    else if (!platform::finishTemporary(file) ||
-             !platform::keepTemporary(folder, temporary, name.c_str(), true)) {
+    } else if (!platform::finishTemporary(file)) {
         fault = Fault::CannotWrite;
         error = platform::lastError();
+    } else {
+        if (beforeRename)
+            beforeRename();
+        if (!platform::keepTemporary(folder, temporary, name.c_str(), true)) {
+            fault = Fault::CannotWrite;
+            error = platform::lastError();
+        }
     }
     if (fault != Fault::None) {
         platform::discardTemporary(folder, temporary);

@@ -59,7 +59,19 @@ TEST_P(UpdateTest, AnEditedEntryIsCodedAgainWithItsOwnMethodAndTheRestKeptAsStor
     EXPECT_EQ(dry.exitCode, 0);
     EXPECT_EQ(volumeBytes(), before);
 
-    ToolRun updated = run({"-u", "a.vol", "-C", "out"});
+    // The same update as JSON, then undone: the volume and the manifest as they were.
+    std::string manifest = slurp(scratch.path("out/.qarvex-manifest"));
+    ToolRun updated = run({"--json", "-u", "a.vol", "-C", "out"});
+    EXPECT_EQ(updated.err, "");
+    // Kept entries are written from the old volume as they were stored.
+    EXPECT_NE(
+        updated.out.find(R"("name":"runs.bin","size":300,"stored_size":10,"method":"rle","action":"kept")"),
+        std::string::npos)
+        << updated.out;
+    scratch.write("a.vol", fixture::Bytes(before.begin(), before.end()));
+    if (GetParam().manifest)
+        scratch.write("out/.qarvex-manifest", fixture::Bytes(manifest.begin(), manifest.end()));
+    updated = run({"-u", "a.vol", "-C", "out"});
     EXPECT_EQ(updated.err, "");
     EXPECT_EQ(updated.out, "a.vol\n"
                            "  docs\\prose.txt (replaced)\n"

@@ -26,6 +26,13 @@ public:
         int32_t size = 0;                // bytes a reader of the entry receives (written as given)
         uint8_t compression = 0;         // 0 stored, 1 RLE, 3 LZH
         std::vector<uint8_t> stored;     // the bytes in the file (coded when compressed)
+        // Or, with stored left empty, bytes the caller holds until the writing is done: a volume
+        // rewritten from another takes the old entries' bytes without a copy of each.
+        const uint8_t *heldElsewhere = nullptr;
+        size_t heldElsewhereSize = 0;
+
+        const uint8_t *storedData() const { return heldElsewhere ? heldElsewhere : stored.data(); }
+        size_t storedSize() const { return heldElsewhere ? heldElsewhereSize : stored.size(); }
     };
 
     enum class Fault {
@@ -55,8 +62,11 @@ public:
     // Writes the file at path under a temporary name in the same folder and renames it to path
     // only once it is complete: an existing file at path stays as it was unless this succeeds.
     // On CannotWrite, systemError (when given) receives the system's reason as platform::error.
+    // beforeRename, when given, runs once the new file is complete and on the disk, just before it
+    // takes the name: a caller whose entries hold bytes of the file being replaced lets go of it
+    // there (some systems keep a mapped file from being replaced).
     static Fault writeFile(const char *path, const std::vector<Entry> &entries, Variant variant,
-                           uint32_t *systemError = nullptr);
+                           uint32_t *systemError = nullptr, const std::function<void()> &beforeRename = {});
 };
 
 } // namespace qarvex
