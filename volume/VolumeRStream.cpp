@@ -16,20 +16,6 @@ namespace qarvex {
 
 namespace {
 
-char *copyText(const char *text) {
-    size_t length = std::strlen(text);
-    char *copy = new (std::nothrow) char[length + 1];
-    if (copy)
-        std::memcpy(copy, text, length + 1);
-    return copy;
-}
-
-void freeRecord(VolumeRStream::SearchPathA *record) {
-    delete[] record->extension;
-    delete[] record->directories;
-    delete record;
-}
-
 bool isSeparator(char c) {
     return c == '\\' || c == '/';
 }
@@ -132,8 +118,6 @@ VolumeRStream::VolumeRStream() {
 
 VolumeRStream::~VolumeRStream() {
     closeVolume();
-    for (int32_t i = 0; i < searchPaths.size(); ++i)
-        freeRecord(searchPaths.at(i));
 }
 
 int32_t VolumeRStream::getPosition() {
@@ -238,50 +222,24 @@ bool VolumeRStream::addSearchPath(const char *extension, const char *directories
         return false;
     if (extension && *extension == '.')
         ++extension;
-    char *extensionCopy = extension ? copyText(extension) : nullptr;
-    char *directoriesCopy = copyText(directories);
-    auto record = new (std::nothrow) SearchPathA{extensionCopy, directoriesCopy};
-    if ((extension && !extensionCopy) || !directoriesCopy || !record || !appendRecord(record)) {
-        delete[] extensionCopy;
-        delete[] directoriesCopy;
-        delete record;
+    // The record moves into the table without allocating, so running out of memory leaves the
+    // table as it was.
+    try {
+        SearchPathA record{extension ? std::optional<std::string>(extension) : std::nullopt, directories};
+        searchPaths.push_back(std::move(record));
+    } catch (const std::bad_alloc &) {
         return false;
     }
     return true;
-}
-
-bool VolumeRStream::appendRecord(SearchPathA *record) {
-    int32_t n = searchPaths.size();
-    if (n < searchPaths.getCapacity())
-        return searchPaths.append(record); // no allocation, so no failure
-    // A Vector that fails to grow drops its elements; the records they point to must not go with
-    // them, so the pointers are kept aside and put back.
-    void **kept = new (std::nothrow) void *[size_t(n) + 1];
-    if (!kept)
-        return false;
-    std::copy(searchPaths.begin(), searchPaths.end(), kept);
-    bool appended = searchPaths.append(record);
-    if (!appended) {
-        if (searchPaths.resize(n)) {
-            std::copy(kept, kept + n, searchPaths.begin());
-        } else {
-            for (int32_t i = 0; i < n; ++i)
-                freeRecord(static_cast<SearchPathA *>(kept[i]));
-        }
-    }
-    delete[] kept;
-    return appended;
 }
 
 const char *VolumeRStream::directoriesFor(const char *name) const {
     const char *dot = name ? std::strrchr(name, '.') : nullptr;
     if (!dot || dot[1] == '\0')
         return nullptr;
-    for (int32_t i = 0; i < searchPaths.size(); ++i) {
-        const SearchPathA *record = searchPaths.at(i);
-        if (!record->extension || volume::compareNames(record->extension, dot + 1) == 0)
-            return record->directories;
-    }
+    for (const SearchPathA &record : searchPaths)
+        if (!record.extension || volume::compareNames(record.extension->c_str(), dot + 1) == 0)
+            return record.directories.c_str();
     return nullptr;
 }
 

@@ -7,7 +7,9 @@
 #include <qarvex/stream/FileRStream.h>
 #include <qarvex/volume/VolumeStream.h>
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace qarvex {
 
@@ -16,8 +18,8 @@ public:
     // One search-path record: the extension it serves (null: every extension) and the
     // ";"-separated directories that may hold loose files in place of entries.
     struct SearchPathA {
-        char *extension;
-        char *directories;
+        std::optional<std::string> extension; // none: every extension
+        std::string directories;
     };
 
     VolumeRStream();
@@ -51,7 +53,7 @@ public:
     // ";"-separated directories, an empty element standing for the current directory. The strings
     // are copied. False, with the table unchanged, when memory runs out or directories is null.
     bool addSearchPath(const char *extension, const char *directories);
-    int32_t searchPathCount() const { return searchPaths.size(); }
+    int32_t searchPathCount() const { return int32_t(searchPaths.size()); }
 
     // The directory list of the first record serving the name's extension (the text after its
     // last dot), or null: names without an extension are never looked for on disk.
@@ -65,10 +67,9 @@ public:
 protected:
     // Where the directory probes found a plain file of that name, and its size.
     bool findInDirectories(const char *name, std::string &path, int64_t &size) const;
-    bool appendRecord(SearchPathA *record);
 
     FileRStream fileStream;
-    VectorPtr<SearchPathA *> searchPaths{5};
+    std::vector<SearchPathA> searchPaths;
 };
 
 } // namespace qarvex
