@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <new>
 
 #include <qarvex/core/LittleEndian.h>
 #include <qarvex/gfx/GFXBitmap.h>
@@ -217,12 +219,11 @@ int32_t GFXFont::read(StreamIO *stream, int32_t, int32_t) {
     if (mapCount < 0 || glyphCount < 0 || glyphCount > MaxGlyphCount)
         return fail();
 
-    auto mapBytes = static_cast<uint8_t *>(std::malloc(size_t(std::max(2 * mapCount, 1))));
+    std::unique_ptr<uint8_t[]> mapBytes(new (std::nothrow) uint8_t[size_t(std::max(2 * mapCount, 1))]);
     charMap = static_cast<int16_t *>(std::malloc(size_t(std::max(2 * mapCount, 1))));
-    bool mapRead = mapBytes && charMap && Persistent::readFully(stream, 2 * mapCount, mapBytes);
+    bool mapRead = mapBytes && charMap && Persistent::readFully(stream, 2 * mapCount, mapBytes.get());
     for (int32_t i = 0; mapRead && i < mapCount; ++i)
-        charMap[i] = int16_t(le::read16(mapBytes + 2 * i));
-    std::free(mapBytes);
+        charMap[i] = int16_t(le::read16(mapBytes.get() + 2 * i));
     if (!mapRead)
         return fail();
     for (int32_t i = 0; i < mapCount; ++i)

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace qarvex {
 
@@ -16,8 +17,13 @@ namespace png {
 
 namespace {
 
+// The bytes are grown with realloc: libpng leaves this callback by longjmp, never by a C++ throw.
+struct FreeBytes {
+    void operator()(uint8_t *bytes) const { std::free(bytes); }
+};
+
 struct Sink {
-    uint8_t *bytes = nullptr;
+    std::unique_ptr<uint8_t, FreeBytes> bytes;
     size_t size = 0;
     size_t capacity = 0;
     char message[160] = "";
@@ -27,13 +33,14 @@ void writeBytes(png_structp png, png_bytep data, size_t count) {
     auto sink = static_cast<Sink *>(png_get_io_ptr(png));
     if (count > sink->capacity - sink->size) {
         size_t capacity = std::max(sink->capacity * 2, sink->size + count);
-        auto grown = static_cast<uint8_t *>(std::realloc(sink->bytes, capacity));
+        auto grown = static_cast<uint8_t *>(std::realloc(sink->bytes.get(), capacity));
         if (!grown)
             png_error(png, "out of memory");
-        sink->bytes = grown;
+        sink->bytes.release(); // moved by realloc
+        sink->bytes.reset(grown);
         sink->capacity = capacity;
     }
-    std::memcpy(sink->bytes + sink->size, data, count);
+    std::memcpy(sink->bytes.get() + sink->size, data, count);
     sink->size += count;
 }
 
@@ -101,10 +108,9 @@ bool encodePng(const Picture &picture, std::vector<uint8_t> &out, std::string &e
     }
     png_destroy_write_struct(&png, info ? &info : nullptr);
     if (written)
-        out.assign(sink.bytes, sink.bytes + sink.size);
+        out.assign(sink.bytes.get(), sink.bytes.get() + sink.size);
     else
         error = std::string("PNG library: ") + sink.message;
-    std::free(sink.bytes);
     return written;
 }
 

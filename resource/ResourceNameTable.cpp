@@ -38,26 +38,20 @@ ChunkPool::ChunkPool(int32_t chunkSize) : size(chunkSize > 0 ? chunkSize : 1) {
 }
 
 ChunkPool::~ChunkPool() {
-    while (newest) {
-        Chunk *older = newest->next;
-        delete[] newest->area;
-        delete newest;
-        newest = older;
-    }
+    // One chunk at a time: letting each chunk free the next would nest as deep as the chain is long.
+    while (newest)
+        newest = std::move(newest->next);
 }
 
 bool ChunkPool::addChunk() {
-    auto *chunk = new (std::nothrow) Chunk;
+    std::unique_ptr<Chunk> chunk(new (std::nothrow) Chunk);
     if (!chunk)
         return false;
-    chunk->area = new (std::nothrow) uint8_t[size];
-    if (!chunk->area) {
-        delete chunk;
+    chunk->area.reset(new (std::nothrow) uint8_t[size]);
+    if (!chunk->area)
         return false;
-    }
-    chunk->used = 0;
-    chunk->next = newest;
-    newest = chunk;
+    chunk->next = std::move(newest);
+    newest = std::move(chunk);
     return true;
 }
 
@@ -66,27 +60,25 @@ void *ChunkPool::allocate(int32_t n) {
         return nullptr;
     if ((!newest || int64_t(newest->used) + n > size) && !addChunk())
         return nullptr;
-    void *piece = newest->area + newest->used;
+    void *piece = newest->area.get() + newest->used;
     newest->used += (n + PieceAlignment - 1) / PieceAlignment * PieceAlignment;
     return piece;
 }
 
 int32_t ChunkPool::chunkCount() const {
     int32_t count = 0;
-    for (const Chunk *chunk = newest; chunk; chunk = chunk->next)
+    for (const Chunk *chunk = newest.get(); chunk; chunk = chunk->next.get())
         ++count;
     return count;
 }
 
 ResourceNameTable::ResourceNameTable() : pool(ChunkSize) {
-    heads = new (std::nothrow) Node *[InitialBucketCount]();
+    heads.reset(new (std::nothrow) Node *[InitialBucketCount]());
     if (!heads)
         buckets = 0;
 }
 
-ResourceNameTable::~ResourceNameTable() {
-    delete[] heads;
-}
+ResourceNameTable::~ResourceNameTable() = default;
 
 uint32_t ResourceNameTable::hash(const char *text, size_t length) {
     uint32_t value = 0;
@@ -128,7 +120,7 @@ void ResourceNameTable::rehash() {
     if (buckets > (INT32_MAX - 1) / 4)
         return;
     int32_t grown = 4 * buckets - 1;
-    Node **fresh = new (std::nothrow) Node *[grown]();
+    std::unique_ptr<Node *[]> fresh(new (std::nothrow) Node *[grown]());
     if (!fresh)
         return; // longer chains, but every entry is still found
     for (int32_t b = 0; b < buckets; ++b) {
@@ -140,8 +132,7 @@ void ResourceNameTable::rehash() {
             node = following;
         }
     }
-    delete[] heads;
-    heads = fresh;
+    heads = std::move(fresh);
     buckets = grown;
 }
 

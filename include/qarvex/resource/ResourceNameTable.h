@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace qarvex {
 
@@ -23,14 +24,14 @@ public:
 
 private:
     struct Chunk {
-        Chunk *next; // the older chunk
-        uint8_t *area;
-        int32_t used;
+        std::unique_ptr<Chunk> next; // the older chunk
+        std::unique_ptr<uint8_t[]> area;
+        int32_t used = 0;
     };
     bool addChunk();
 
     int32_t size;
-    Chunk *newest = nullptr;
+    std::unique_ptr<Chunk> newest;
 };
 
 class ResourceNameTable {
@@ -65,7 +66,7 @@ private:
     };
     void rehash();
 
-    Node **heads = nullptr;
+    std::unique_ptr<Node *[]> heads;
     int32_t buckets = InitialBucketCount;
     int32_t entries = 0;
     ChunkPool pool;
