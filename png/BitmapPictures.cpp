@@ -25,8 +25,10 @@ bool addBitmap(Conversion &conversion, const GFXBitmap &bitmap, const std::strin
         return false;
     }
     Colours colours;
-    if (bitmap.bitDepth == 8)
+    if (bitmap.bitDepth == 8) {
         colours = coloursFor(bitmap.palette, bitmap.paletteIndex, settings, conversion.warnings);
+        conversion.indexed = true;
+    }
     int32_t levels = settings.detailLevels ? std::clamp(bitmap.levelCount, 1, GFXBitmap::MaxLevels) : 1;
     if (levels > 1 && bitmap.bitDepth != 8) {
         addWarning(conversion.warnings, "detail levels of 24-bit bitmaps are not shown");
@@ -73,8 +75,10 @@ void addContactSheet(Conversion &conversion, const GFXBitmapArray &array, const 
     for (int32_t i = 0; i < count; ++i) {
         const GFXBitmap &bitmap = *array.bitmaps[i];
         Colours colours;
-        if (bitmap.bitDepth == 8)
+        if (bitmap.bitDepth == 8) {
             colours = coloursFor(bitmap.palette, bitmap.paletteIndex, settings, conversion.warnings);
+            conversion.indexed = true;
+        }
         int32_t x = int32_t(Gap + (i % columns) * (cellWidth + Gap));
         int32_t y = int32_t(Gap + (i / columns) * (cellHeight + Gap));
         canvas.draw(x, y, bitmap, 0, 0, bitmap.width, bitmap.height, colours, settings.transparent);

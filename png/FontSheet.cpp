@@ -8,6 +8,7 @@
 #include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
@@ -68,6 +69,42 @@ std::string metricsText(const GFXFont &font, const std::string &name, const std:
     return text;
 }
 
+// A line of text drawn with the font, as the sheet draws glyphs: each character's glyph after the
+// one before, advanced by its width and the font's spacing. Characters the font lacks advance by
+// the font's cell width and stay blank. The line is as tall as the sheet's cells.
+void addSample(Conversion &conversion, const GFXFont &font, const std::string &text, const Colours &colours,
+               const uint8_t background[4], int32_t cellHeight, int32_t transparent) {
+    int32_t cellWidth = std::max<int32_t>(font.cellWidth, 1);
+    auto glyphOf = [&](char c) -> const GFXFont::Glyph * {
+        int32_t code = static_cast<unsigned char>(c);
+        if (font.flags & GFXFont::FoldCase)
+            code = std::toupper(code);
+        int32_t at = code - font.firstChar;
+        return at >= 0 && at < font.mapCount && font.charMap[at] >= 0 ? &font.glyphs[font.charMap[at]]
+                                                                      : nullptr;
+    };
+    int64_t width = 0;
+    for (char c : text) {
+        const GFXFont::Glyph *glyph = glyphOf(c);
+        width += (glyph ? glyph->width : cellWidth) + std::max(font.spacing, 0);
+    }
+    Canvas canvas;
+    if (width > Picture::MaxSide || !canvas.allocate(std::max<int32_t>(int32_t(width), 1), cellHeight)) {
+        conversion.error = "the sample text would be too large";
+        return;
+    }
+    canvas.fill(0, 0, canvas.width(), canvas.height(), background);
+    int32_t x = 0;
+    for (char c : text) {
+        const GFXFont::Glyph *glyph = glyphOf(c);
+        if (glyph)
+            canvas.draw(x, 0, *font.glyphBitmaps.bitmaps[glyph->bitmapIndex], glyph->x, glyph->y,
+                        glyph->width, glyph->height, colours, transparent);
+        x += (glyph ? glyph->width : cellWidth) + std::max(font.spacing, 0);
+    }
+    addPicture(conversion, ".sample.png", canvas.toPicture());
+}
+
 } // namespace
 
 void convertFont(MemRWStream &stream, const std::string &name, const Settings &settings,
@@ -114,6 +151,7 @@ void convertFont(MemRWStream &stream, const std::string &name, const Settings &s
         return;
     }
     Colours colours = coloursFor(font->palette, -1, settings, conversion.warnings);
+    conversion.indexed = true;
     // Cells take the glyphs' background colour, so that a glyph's box does not stand out.
     uint8_t back = uint8_t(std::clamp(font->backColor, 0, 255));
     uint8_t background[4] = {colours.rgb[back][0], colours.rgb[back][1], colours.rgb[back][2],
@@ -133,6 +171,9 @@ void convertFont(MemRWStream &stream, const std::string &name, const Settings &s
         return;
     std::string text = metricsText(*font, name, cells, cellWidth, cellHeight, firstRow);
     conversion.files.push_back({".txt", std::vector<uint8_t>(text.begin(), text.end())});
+    if (!settings.sampleText.empty())
+        addSample(conversion, *font, settings.sampleText, colours, background, cellHeight,
+                  settings.transparent);
 }
 
 } // namespace png::parts

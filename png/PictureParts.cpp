@@ -27,11 +27,15 @@ void addWarning(std::vector<std::string> &warnings, const std::string &warning) 
 Colours coloursFor(const GFXPalette *own, int32_t paletteIndex, const Settings &settings,
                    std::vector<std::string> &warnings) {
     Colours colours;
+    const GFXPalette *given = settings.palette;
+    if (given && given->paletteCount >= 1 && settings.paletteNumber >= 0) {
+        coloursOf(*given, settings.paletteNumber, colours);
+        return colours;
+    }
     if (own && own->paletteCount >= 1) {
         coloursOf(*own, 0, colours);
         return colours;
     }
-    const GFXPalette *given = settings.palette;
     if (given && given->paletteCount >= 1) {
         int32_t chosen = 0;
         int32_t count = std::min(given->paletteCount, GFXPalette::MaxPalettes);

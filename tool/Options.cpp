@@ -3,6 +3,7 @@
 
 #include "tool/CreateOptions.h"
 #include "tool/SearchCommand.h"
+#include "tool/ServeCommand.h"
 
 #include <cstring>
 
@@ -20,6 +21,10 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
         if (std::strcmp(argument, "--") == 0) {
             ++at;
             break;
+        }
+        if (std::strcmp(argument, "--serve") == 0) {
+            options.command = Command::Serve; // the viewer reads the rest of the line itself
+            return true;
         }
         if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0) {
             options.command = argument[2] == 'h' ? Command::Help : Command::Version;
@@ -154,6 +159,7 @@ void printHelp(std::FILE *out) {
                  "                                  output instead of the text (tool/qarvex.schema.json)\n"
                  "  -r                              with any command: a folder among the volumes (or\n"
                  "                                  --png files) is searched for them, all the way down\n");
+    printServeHelp(out);
 }
 
 void printVersion(std::FILE *out) {

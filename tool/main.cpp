@@ -4,12 +4,14 @@
 //   qarvex -l | -x [-C dir] [-f] | -t <expression> vol...
 //   qarvex -c out.vol | -a vol [-m method] [-i] file...
 //   qarvex -u vol [-C dir] [-m method] [--dry-run] [--no-add]
+//   qarvex --serve [--port N] [--open] vol... | folder
 #include "tool/Commands.h"
 #include "tool/CreateCommand.h"
 #include "tool/Options.h"
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
 #include "tool/UpdateCommand.h"
+#include "tool/ServeCommand.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/TemporaryFile.h>
 
@@ -68,6 +70,8 @@ int run(const tool::Options &options, tool::Console &console) {
         return tool::addToVolume(options, console);
     case tool::Command::Update:
         return tool::updateVolume(options, console);
+    case tool::Command::Serve:
+        return tool::startViewer(argv, console);
     case tool::Command::Search:
         break;
     }

@@ -16,6 +16,7 @@
 #include <qarvex/persist/Persistent.h>
 #include <qarvex/persist/PersistentStream.h>
 #include <qarvex/platform/Platform.h>
+#include <qarvex/platform/Process.h>
 #include <qarvex/platform/TemporaryFile.h>
 #include <qarvex/platform/Wildcard.h>
 #include <qarvex/png/GraphicsPictures.h>

@@ -31,6 +31,7 @@ TEST(BitmapPictureTest, EightBitColoursComeFromTheRightPalette) {
         int expectedPalette;  // -1: grey ramp
         const char *warning;  // part of the one warning, or null
         bool windowsFormat = false;
+        int32_t paletteNumber = -1; // the palette of the set chosen for every image
     } cases[] = {
         {"embedded palette", true, 5, true, 2, nullptr},
         {"embedded palette of a Windows bitmap", true, -1, false, 2, nullptr, true},
@@ -39,6 +40,8 @@ TEST(BitmapPictureTest, EightBitColoursComeFromTheRightPalette) {
         {"set without that number", false, 9, true, 0, "no palette 9"},
         {"set, no palette index", false, -1, true, 0, nullptr},
         {"nothing: grey ramp", false, 5, false, -1, "grey ramp"},
+        {"chosen palette over the bitmap's own", true, 5, true, 1, nullptr, false, 1},
+        {"chosen palette over the palette index", false, 7, true, 0, nullptr, false, 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -50,8 +53,10 @@ TEST(BitmapPictureTest, EightBitColoursComeFromTheRightPalette) {
             bitmapFile(bitmap, c.windowsFormat ? GFXBitmap::WindowsFormat : GFXBitmap::IncludePalette);
         png::Settings settings;
         settings.palette = c.givenSet ? set.get() : nullptr;
+        settings.paletteNumber = c.paletteNumber;
         png::Conversion conversion = convert(GraphicsKind::Bitmap, file, settings);
         ASSERT_TRUE(conversion.ok()) << conversion.error;
+        EXPECT_TRUE(conversion.indexed);
         ASSERT_EQ(suffixes(conversion), std::vector<std::string>{".png"});
         EXPECT_EQ(colourTypeOf(conversion.files[0].bytes), 3); // palette-indexed
         EXPECT_FALSE(hasChunk(conversion.files[0].bytes, "tRNS"));

@@ -59,6 +59,33 @@ TEST(FontPictureTest, GlyphSheetShowsEveryMappedCharacterInItsCell) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 15 + 4);
 }
 
+TEST(FontPictureTest, SampleTextDrawnWithTheFont) {
+    REQUIRE_IMAGEMAGICK();
+    auto font = fonttest::makeFont(true);
+    png::Settings settings;
+    settings.sampleText = "AB~!";
+    png::Conversion conversion =
+        convert(GraphicsKind::Font, fonttest::writtenBlock(*font), settings, "test.pft");
+    ASSERT_TRUE(conversion.ok()) << conversion.error;
+    ASSERT_EQ(suffixes(conversion), (std::vector<std::string>{".png", ".txt", ".sample.png"}));
+    // Each glyph advances by its width and the spacing of 1; '!' is not mapped and advances by
+    // the cell width of 8, blank. The line is as tall as the tallest glyph.
+    Decoded line = decode(conversion.files[2].bytes);
+    ASSERT_EQ(line.width, 8 + 6 + 5 + 9);
+    ASSERT_EQ(line.height, 10);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 7; ++x)
+            EXPECT_EQ(line.at(x, y), fontColour(glyphPixel(x, y, 1))) << "A " << x << "," << y;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(line.at(8 + x, y), fontColour(glyphPixel(7 + x, y, 1))) << "B " << x << "," << y;
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(line.at(14 + x, y), fontColour(glyphPixel(2 + x, 3 + y, 2))) << "~ " << x << "," << y;
+    for (int x = 19; x < line.width; ++x)
+        EXPECT_EQ(line.at(x, 0), fontColour(0)) << x;
+}
+
 TEST(FontPictureTest, ColoursWithoutAFontPaletteAndTransparency) {
     REQUIRE_IMAGEMAGICK();
     auto font = fonttest::makeFont(false);

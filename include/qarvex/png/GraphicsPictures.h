@@ -31,9 +31,13 @@ struct Settings {
     // Colours for 8-bit images that carry none. Of a PL98 set, the palette whose number is the
     // bitmap's palette index, else palette 0. Without any, a grey ramp (with a warning).
     const GFXPalette *palette = nullptr;
+    // With palette: this palette of the file colours every 8-bit image, in place of the image's own
+    // colours and of its palette index, so that any palette can be tried on it. -1: as above.
+    int32_t paletteNumber = -1;
     int32_t transparent = -1;  // colour index of 8-bit images shown transparent; -1 none
     bool detailLevels = false; // bitmaps: levels 1 and up as well, each its own picture
     bool contactSheet = false; // arrays: one picture with every bitmap instead of one each
+    std::string sampleText;    // fonts: also this line drawn with the font, as ".sample.png"
 };
 
 struct OutputFile {
@@ -45,6 +49,7 @@ struct Conversion {
     std::vector<OutputFile> files;     // all of them, or none when the conversion failed
     std::vector<std::string> warnings; // what the pictures had to make up (a grey ramp, ...)
     std::string error;                 // why nothing came out; empty on success
+    bool indexed = false;              // some picture has 8-bit colour indices: palettes apply
     bool ok() const { return error.empty(); }
 };
 
