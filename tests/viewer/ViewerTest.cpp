@@ -81,7 +81,7 @@ protected:
 
 TEST_F(ViewerCatalogTest, EntriesAndFilterAsTheCommandLine) {
     ASSERT_EQ(catalog.volumeNames().size(), 1u);
-    ToolVolume volume;
+    VolumeRStream volume;
     ASSERT_TRUE(volume.open(catalog.volumeNames()[0].c_str()));
     ASSERT_EQ(catalog.entries().size(), size_t(volume.entryCount()));
     for (const char *expression : {"*", "*.PB?", "t*", "*.txt", "?", "none"}) {
@@ -89,7 +89,7 @@ TEST_F(ViewerCatalogTest, EntriesAndFilterAsTheCommandLine) {
         EntrySelector selector(expression, EntrySelector::NoLimit);
         std::vector<std::string> expected, found;
         for (int32_t position : selector.select(volume))
-            expected.push_back(volume.item(position).name);
+            expected.push_back(volume.entry(position).name);
         for (const CatalogEntry *entry : catalog.filter(expression))
             found.push_back(entry->name);
         EXPECT_EQ(found, expected);

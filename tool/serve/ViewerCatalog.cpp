@@ -54,7 +54,7 @@ bool ViewerCatalog::open(char *const *arguments, int count, Console &console) {
     // The command line's walk: patterns expanded, volumes that open only in part reported, and
     // each volume then held open here with what it has.
     forEachVolume("*", pointers.data(), int(pointers.size()), EntrySelector::NoLimit, console,
-                  [&](ToolVolume &, const std::string &path, EntrySelector &) {
+                  [&](VolumeRStream &, const std::string &path, EntrySelector &) {
                       addVolume(path);
                       return true;
                   });
@@ -63,14 +63,14 @@ bool ViewerCatalog::open(char *const *arguments, int count, Console &console) {
 }
 
 void ViewerCatalog::addVolume(const std::string &path) {
-    auto volume = std::make_unique<ToolVolume>();
+    auto volume = std::make_unique<VolumeRStream>();
     volume->open(path.c_str());
     if (volume->entryCount() == 0 && volume->lastOpenError() != VolumeStream::OpenError::None)
         return;
     int32_t index = int32_t(volumes.size());
     firstOfVolume.push_back(table.size());
     for (int32_t position = 0; position < volume->entryCount(); ++position) {
-        const VolumeItem &item = volume->item(position);
+        const VolumeItem &item = volume->entry(position);
         CatalogEntry entry;
         entry.volume = index;
         entry.position = position;
@@ -131,8 +131,8 @@ bool ViewerCatalog::read(const CatalogEntry &entry, int64_t limit, std::vector<u
 
 bool ViewerCatalog::readLocked(const CatalogEntry &entry, int64_t limit, std::vector<uint8_t> &bytes,
                                std::string &error) {
-    ToolVolume &volume = *volumes[size_t(entry.volume)];
-    const VolumeItem &item = volume.item(entry.position);
+    VolumeRStream &volume = *volumes[size_t(entry.volume)];
+    const VolumeItem &item = volume.entry(entry.position);
     if (EntryFault fault = EntryDecoder::checkRecord(volume, item); fault != EntryFault::None) {
         error = EntryDecoder::describe(fault, item);
         return false;

@@ -73,7 +73,7 @@ private:
     void collectPalettes();
 
     std::mutex lock;
-    std::vector<std::unique_ptr<ToolVolume>> volumes;
+    std::vector<std::unique_ptr<VolumeRStream>> volumes;
     std::vector<std::string> names;
     std::vector<CatalogEntry> table;
     std::vector<size_t> firstOfVolume; // index in table of each volume's first entry
