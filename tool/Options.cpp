@@ -23,7 +23,9 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             break;
         }
         if (std::strcmp(argument, "--serve") == 0) {
-            options.command = Command::Serve; // the viewer reads the rest of the line itself
+            options.command = Command::Serve; // the viewer reads the whole line itself
+            options.operands = argv;
+            options.operandCount = argc;
             return true;
         }
         if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0) {

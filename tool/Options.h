@@ -33,7 +33,8 @@ struct Options {
     bool noManifest = false;            // --no-manifest: -x leaves no manifest
     bool json = false;                  // --json: one JSON document instead of the text
     bool recursive = false;             // -r: folders among the volume arguments searched for volumes
-    // The arguments after the options: the expression, then the volumes.
+    // The arguments after the options: the expression, then the volumes. With --serve the whole
+    // command line (argv, null-terminated), which the viewer reads itself.
     char *const *operands = nullptr;
     int operandCount = 0;
 };

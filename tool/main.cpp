@@ -43,6 +43,7 @@ const char *commandName(tool::Command command) {
         return "update";
     case tool::Command::Help:
     case tool::Command::Version:
+    case tool::Command::Serve:
         break;
     }
     return "";
@@ -71,7 +72,7 @@ int run(const tool::Options &options, tool::Console &console) {
     case tool::Command::Update:
         return tool::updateVolume(options, console);
     case tool::Command::Serve:
-        return tool::startViewer(argv, console);
+        return tool::startViewer(options.operands, console);
     case tool::Command::Search:
         break;
     }

@@ -32,8 +32,11 @@ TEST(ViewerAdmissionTest, HostsAndTokens) {
         EXPECT_EQ(hostAllowed(c.host, 8080), c.allowed) << c.host;
     std::string token = "0123456789abcdef0123456789abcdef";
     EXPECT_TRUE(sameSecret(token, token));
-    for (std::string other : {std::string(), token.substr(1), token + "0", std::string("1") + token.substr(1),
-                              token.substr(0, 31) + "e", std::string(32, '0')})
+    std::string firstChanged = token, lastChanged = token;
+    firstChanged.front() = '1';
+    lastChanged.back() = 'e';
+    for (const std::string &other :
+         {std::string(), token.substr(1), token + "0", firstChanged, lastChanged, std::string(32, '0')})
         EXPECT_FALSE(sameSecret(other, token)) << other;
 }
 

@@ -11,49 +11,16 @@ namespace qarvex {
 
 namespace tool {
 
-namespace {
-
-// The ".vol" files in folder and below it, in the order a walk of the tree lists them.
-void findVolumes(const std::string &folder, std::vector<std::string> &paths) {
-    std::vector<platform::FoundFile> found;
-    if (!platform::listFolder(folder, found))
-        return;
-    std::string prefix = folder;
-    if (!prefix.empty() && prefix.back() != '/' && prefix.back() != platform::PathSeparator)
-        prefix += platform::PathSeparator;
-    for (const platform::FoundFile &file : found) {
-        if (file.isDirectory)
-            findVolumes(prefix + file.name, paths);
-        else if (platform::namesMatch("*.vol", file.name.c_str()))
-            paths.push_back(prefix + file.name);
-    }
-}
-
-} // namespace
-
 ViewerCatalog::~ViewerCatalog() {
     for (GFXPalette *palette : paletteFiles)
         GFXPalette::destroy(palette);
 }
 
 bool ViewerCatalog::open(char *const *arguments, int count, Console &console) {
-    std::vector<std::string> paths;
-    for (int i = 0; i < count; ++i) {
-        if (platform::canEnterDirectory(arguments[i])) {
-            size_t before = paths.size();
-            findVolumes(arguments[i], paths);
-            if (paths.size() == before)
-                console.diagnostic("%s: no volume (.vol) in this folder", arguments[i]);
-        } else {
-            paths.push_back(arguments[i]);
-        }
-    }
-    std::vector<char *> pointers;
-    for (std::string &path : paths)
-        pointers.push_back(path.data());
-    // The command line's walk: patterns expanded, volumes that open only in part reported, and
-    // each volume then held open here with what it has.
-    forEachVolume("*", pointers.data(), int(pointers.size()), EntrySelector::NoLimit, console,
+    // The command line's walk: patterns expanded, folders searched for volumes as -r searches
+    // them, volumes that open only in part reported, and each volume then held open here with
+    // what it has.
+    forEachVolume("*", arguments, count, true, EntrySelector::NoLimit, console,
                   [&](VolumeRStream &, const std::string &path, EntrySelector &) {
                       addVolume(path);
                       return true;

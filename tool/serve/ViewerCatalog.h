@@ -46,8 +46,8 @@ public:
     ViewerCatalog &operator=(const ViewerCatalog &) = delete;
 
     // Opens what the arguments name: volume files or patterns as on the command line, or folders,
-    // searched through for ".vol" files. Problems are reported on console; false when no volume
-    // could be opened at all.
+    // searched through for volumes. Problems are reported on console; false when no volume could
+    // be opened at all.
     bool open(char *const *arguments, int count, Console &console);
 
     const std::vector<std::string> &volumeNames() const { return names; }
