@@ -11,10 +11,7 @@ namespace qarvex {
 
 namespace tool {
 
-ViewerCatalog::~ViewerCatalog() {
-    for (GFXPalette *palette : paletteFiles)
-        GFXPalette::destroy(palette);
-}
+ViewerCatalog::~ViewerCatalog() = default;
 
 bool ViewerCatalog::open(char *const *arguments, int count, Console &console) {
     // The command line's walk: patterns expanded, folders searched for volumes as -r searches
@@ -60,10 +57,11 @@ void ViewerCatalog::collectPalettes() {
         if (entry.kind != png::GraphicsKind::Palette ||
             !readLocked(entry, PictureMaker::MaxSourceBytes, bytes, error))
             continue;
-        GFXPalette *palette = png::readPaletteFile(bytes.data(), bytes.size());
-        if (!palette)
+        GFXPalette::Ptr read = png::readPaletteFile(bytes.data(), bytes.size());
+        if (!read)
             continue;
-        paletteFiles.push_back(palette);
+        const GFXPalette *palette = read.get();
+        paletteFiles.push_back(std::move(read));
         std::string file = names[size_t(entry.volume)] + ": " + entry.name;
         int32_t count = std::min(palette->paletteCount, GFXPalette::MaxPalettes);
         for (int32_t number = 0; number < count; ++number)

@@ -8,6 +8,7 @@
 #include "tool/Console.h"
 #include "tool/EntryDecoder.h"
 #include "tool/VolumeWalk.h"
+#include <qarvex/gfx/GFXPalette.h>
 #include <qarvex/png/GraphicsPictures.h>
 
 #include <cstdint>
@@ -77,7 +78,7 @@ private:
     std::vector<std::string> names;
     std::vector<CatalogEntry> table;
     std::vector<size_t> firstOfVolume; // index in table of each volume's first entry
-    std::vector<GFXPalette *> paletteFiles;
+    std::vector<GFXPalette::Ptr> paletteFiles;
     std::vector<PaletteChoice> choices;
     EntryDecoder decoder;
 };
