@@ -586,6 +586,15 @@ void onInterrupt(void (*cleanup)()) {
         ::sigaction(signalNumber, &action, nullptr);
 }
 
+std::string fileIdentity(FolderHandle folder, const char *name) {
+    struct stat info {};
+    if (::fstatat(folder == InvalidFolder ? AT_FDCWD : int(folder), name, &info, 0) != 0) {
+        failWith(errno);
+        return {};
+    }
+    return std::to_string(uint64_t(info.st_dev)) + ':' + std::to_string(uint64_t(info.st_ino));
+}
+
 bool standardErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }

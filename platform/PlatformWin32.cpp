@@ -460,6 +460,27 @@ void onInterrupt(void (*cleanup)()) {
     ::SetConsoleCtrlHandler(cleanUpAndExit, TRUE);
 }
 
+std::string fileIdentity(FolderHandle folder, const char *name) {
+    std::string path =
+        folder == InvalidFolder ? std::string(name) : inDirectory(toFolder(folder)->path, name);
+    // No access asked: only the file's information is read, so nobody's sharing is in the way.
+    HANDLE handle = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        failWithSystemError();
+        return {};
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = ::GetFileInformationByHandle(handle, &info);
+    if (!known)
+        failWithSystemError();
+    ::CloseHandle(handle);
+    if (!known)
+        return {};
+    return std::to_string(info.dwVolumeSerialNumber) + ':' +
+           std::to_string((uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+}
+
 bool standardErrorIsTerminal() {
     return ::_isatty(::_fileno(stderr)) != 0;
 }

@@ -1,17 +1,20 @@
 // The -x command: every matching entry decoded into a file under the target folder. Names are
 // checked before anything is created, folders are entered without following links, and a file is
 // written under a temporary name and renamed only once it holds the whole entry.
+#include "tool/CaseClashes.h"
 #include "tool/Commands.h"
 #include "tool/EntryDecoder.h"
 #include "tool/EntryPath.h"
 #include "tool/JsonReport.h"
 #include "tool/Manifest.h"
 #include "tool/PictureExport.h"
+#include "tool/PortableName.h"
 #include "tool/VolumeWalk.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/TemporaryFile.h>
 
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -73,8 +76,12 @@ public:
     bool extract(VolumeRStream &volume, const std::string &volumePath, int32_t position);
 
     int64_t extracted = 0, failed = 0, bytes = 0;
+    bool portableNames = false; // --portable-names
+    std::string renamedTo;      // the name the last entry was written under, when it is not its own
 
 private:
+    bool checkPortable(const std::string &volumePath, const char *name, EntryPath &where);
+
     bool fail(const std::string &volumePath, const char *name, const std::string &why) {
         console.diagnostic("%s: %s: %s", volumePath.c_str(), name, why.c_str());
         ++failed;
@@ -87,7 +94,34 @@ private:
     std::string targetPath;
     Manifest *manifest;
     EntryDecoder decoder;
+    CaseClashes clashes;
 };
+
+// A name Windows cannot hold is renamed with --portable-names; otherwise Windows refuses it, and
+// other systems write it as it is, with a warning that the files would differ there.
+bool Extractor::checkPortable(const std::string &volumePath, const char *name, EntryPath &where) {
+    const char *trouble = windowsNameTrouble(where.file);
+    for (const std::string &folder : where.folders)
+        trouble = trouble ? trouble : windowsNameTrouble(folder);
+    if (!trouble)
+        return true;
+    if (portableNames) {
+        renamedTo.clear();
+        for (std::string &folder : where.folders) {
+            folder = portableName(folder);
+            renamedTo += folder + '\\';
+        }
+        where.file = portableName(where.file);
+        renamedTo += where.file;
+        return true;
+    }
+#ifdef _WIN32
+    return fail(volumePath, name, std::string("refused: ") + trouble + " (--portable-names renames it)");
+#else
+    console.diagnostic("%s: %s: %s (--portable-names renames it)", volumePath.c_str(), name, trouble);
+    return true;
+#endif
+}
 
 bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, int32_t position) {
     const VolumeItem &item = volume.entry(position);
@@ -95,6 +129,8 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
     EntryPath where;
     if (const char *why = splitEntryName(name, where))
         return fail(volumePath, name, std::string("refused: ") + why);
+    if (!checkPortable(volumePath, name, where))
+        return false;
     // What can be told without reading comes before anything is created for the entry.
     if (EntryFault fault = EntryDecoder::checkRecord(volume, item); fault != EntryFault::None)
         return fail(volumePath, name, EntryDecoder::describe(fault, item));
@@ -103,6 +139,10 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
     if (folder == platform::InvalidFolder)
         return fail(volumePath, name,
                     "cannot make folder " + failedAt + ": " + systemReason(platform::lastError()));
+    if (const std::string *earlier =
+            clashes.replaced(where, platform::fileIdentity(folder, where.file.c_str())))
+        return fail(volumePath, name,
+                    "would replace " + *earlier + ", extracted before: the names differ only in letter case");
     if (!force && platform::existsIn(folder, where.file.c_str()))
         return fail(volumePath, name, "exists; not replaced without -f");
 
@@ -153,6 +193,7 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
     }
     ++extracted;
     bytes += item.size;
+    clashes.written(where, platform::fileIdentity(folder, where.file.c_str()));
     if (manifest)
         if (std::optional<std::string> path = pathBelow(targetPath, name))
             if (std::optional<int64_t> modified = modificationTime(*path))
@@ -210,10 +251,19 @@ int extractEntries(const Options &options, Console &console) {
     {
         Extractor extractor(console, target, options.force, targetPath,
                             options.noManifest ? nullptr : &manifest);
+        extractor.portableNames = options.portableNames;
+        std::set<std::string> visited; // the identities of the volume files extracted
         allWell = forEachVolume(
             options.operands[0], options.operands + 1, options.operandCount - 1, options.recursive,
             EntrySelector::NoLimit, console,
             [&](VolumeRStream &volume, const std::string &path, EntrySelector &selection) {
+                // The same file again (the same argument, another spelling, a link) would only find
+                // its own files in the way: it is extracted once.
+                std::string identity = platform::fileIdentity(platform::InvalidFolder, path.c_str());
+                if (!identity.empty() && !visited.insert(identity).second) {
+                    console.diagnostic("%s: named before; extracted once", path.c_str());
+                    return true;
+                }
                 const std::vector<int32_t> &positions = selection.selected();
                 if (positions.empty())
                     return true;
@@ -222,6 +272,7 @@ int extractEntries(const Options &options, Console &console) {
                 for (int32_t position : positions) {
                     std::string shown;
                     bool written = false;
+                    extractor.renamedTo.clear();
                     bool done = pictures.extract(volume, path, position, shown, [&] {
                         return written = extractor.extract(volume, path, position);
                     });
@@ -235,6 +286,8 @@ int extractEntries(const Options &options, Console &console) {
                         if (!named)
                             console.print("%s\n", path.c_str());
                         named = true;
+                        if (!extractor.renamedTo.empty())
+                            shown += " (as " + extractor.renamedTo + ")";
                         console.print("  %s\n", shown.c_str());
                     }
                     console.progress.entryDone();

@@ -36,6 +36,10 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             options.json = true;
             continue;
         }
+        if (std::strcmp(argument, "--portable-names") == 0) {
+            options.portableNames = true;
+            continue;
+        }
         if (int used = parsePngOption(argc, argv, at, options.png, error)) {
             if (used < 0)
                 return false;
@@ -120,6 +124,10 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
         error = "-C and -f go with -x";
         return false;
     }
+    if (options.portableNames && options.command != Command::Extract) {
+        error = "--portable-names goes with -x";
+        return false;
+    }
     if (!finishCreateOptions(options, error))
         return false;
     if (options.command == Command::Create || options.command == Command::Add ||
@@ -145,7 +153,9 @@ void printHelp(std::FILE *out) {
                       "                                  method and name, and a total per volume\n"
                       "  Qarvex -x [-C dir] [-f] <expression> vol...\n"
                       "                                  extract matching entries into dir (default: the\n"
-                      "                                  current folder); -f replaces existing files\n"
+                      "                                  current folder); -f replaces existing files;\n"
+                      "                                  --portable-names renames names Windows cannot\n"
+                      "                                  hold (CON.txt as CON_.txt, \"a?.\" as a__)\n"
                       "  Qarvex -t <expression> vol...   check that matching entries decode to their size\n"
                       "  Qarvex -h, --help               this text\n"
                       "  Qarvex --version                the version\n"

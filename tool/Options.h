@@ -31,6 +31,7 @@ struct Options {
     bool dryRun = false;                // --dry-run: -u tells what it would do, writes nothing
     bool noAdd = false;                 // --no-add: -u adds no entries for new files
     bool noManifest = false;            // --no-manifest: -x leaves no manifest
+    bool portableNames = false;         // --portable-names: -x renames names Windows cannot hold
     bool json = false;                  // --json: one JSON document instead of the text
     bool recursive = false;             // -r: folders among the volume arguments searched for volumes
     // The arguments after the options: the expression, then the volumes. With --serve the whole

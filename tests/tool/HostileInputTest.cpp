@@ -53,6 +53,16 @@ TEST_F(HostileInputTest, EntriesClaimingGigabytesAreReportedWithoutBeingRead) {
     EXPECT_EQ(treeOf(scratch.path("out")), "");
 }
 
+TEST_F(HostileInputTest, AVolumeNamedTwiceIsExtractedOnce) {
+    volume("v.vol", allMethodsVolume());
+    ToolRun result = run({"-x", "-C", target(), "*", "v.vol", "./v.vol", "*.vol"});
+    EXPECT_EQ(result.err,
+              "qarvex: ./v.vol: named before; extracted once\nqarvex: v.vol: named before; extracted once\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(treeOf(scratch.path("out")),
+              "NODOT 1\ndocs/\ndocs/prose.txt 11358\nreadme.txt 15\nruns.bin 300\n");
+}
+
 TEST_F(HostileInputTest, NamesTooLongForTheFileSystemFailAlone) {
     const std::string longName(300, 'n');
     VolumeBuilder builder;
@@ -67,6 +77,76 @@ TEST_F(HostileInputTest, NamesTooLongForTheFileSystemFailAlone) {
     EXPECT_EQ(result.out, "long.vol\n  fine.txt\n1 entry extracted, 4 bytes, 2 failed\n");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(treeOf(scratch.path("out")), "fine.txt 4\n");
+}
+
+TEST_F(HostileInputTest, NamesWindowsCannotHoldAreRefusedThereAndRenamedOnRequest) {
+    VolumeBuilder builder;
+    builder.add(1, "CON.txt", "device");
+    builder.add(2, "aux\\notes.txt", "device folder");
+    builder.add(3, "trailing. ", "trailing");
+    builder.add(4, "what?.txt", "character");
+    builder.add(5, "fine.txt", "fine");
+    volume("win.vol", builder);
+    const std::vector<std::string> troubled{
+        "CON.txt: a device name on Windows", "aux\\notes.txt: a device name on Windows",
+        "trailing. : a name ending in a dot or a space, which Windows drops",
+        "what?.txt: a character Windows does not allow in a name"};
+    std::string err;
+    for (const std::string &line : troubled)
+#ifdef _WIN32
+        err += "qarvex: win.vol: " + line.substr(0, line.find(": ") + 2) +
+               "refused: " + line.substr(line.find(": ") + 2) + " (--portable-names renames it)\n";
+#else
+        err += "qarvex: win.vol: " + line + " (--portable-names renames it)\n";
+#endif
+    ToolRun result = run({"-x", "-C", target(), "*", "win.vol"});
+    EXPECT_EQ(result.err, err);
+#ifdef _WIN32
+    EXPECT_EQ(result.out, "win.vol\n  fine.txt\n1 entry extracted, 4 bytes, 4 failed\n");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(treeOf(scratch.path("out")), "fine.txt 4\n");
+#else
+    // Written as they are here, where they are good names; the warning tells what Windows would do.
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(treeOf(scratch.path("out")),
+              "CON.txt 6\naux/\naux/notes.txt 13\nfine.txt 4\ntrailing.  8\nwhat?.txt 9\n");
+    std::filesystem::remove_all(scratch.path("out"));
+#endif
+
+    // Renamed, the same files come out on every system.
+    result = run({"-x", "--portable-names", "-C", target(), "*", "win.vol"});
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "win.vol\n  CON.txt (as CON_.txt)\n  aux\\notes.txt (as aux_\\notes.txt)\n"
+                          "  trailing.  (as trailing__)\n  what?.txt (as what_.txt)\n  fine.txt\n"
+                          "5 entries extracted, 40 bytes\n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(treeOf(scratch.path("out")),
+              "CON_.txt 6\naux_/\naux_/notes.txt 13\nfine.txt 4\ntrailing__ 8\nwhat_.txt 9\n");
+}
+
+TEST_F(HostileInputTest, NamesDifferingOnlyInCaseNeverReplaceEachOther) {
+    VolumeBuilder builder;
+    builder.add(1, "Docs\\Read.me", "first");
+    builder.add(2, "DOCS\\READ.ME", "second!");
+    volume("case.vol", builder);
+    // Whether this file system tells case apart decides what a correct run does.
+    scratch.write("probe", fixture::text("p"));
+    bool foldsCase = std::filesystem::exists(scratch.path("PROBE"));
+    for (const char *force : {"-x", "-xf"}) {
+        std::filesystem::remove_all(scratch.path("out"));
+        ToolRun result = run({force, "-C", target(), "*", "case.vol"});
+        if (foldsCase) {
+            EXPECT_EQ(result.err,
+                      "qarvex: case.vol: DOCS\\READ.ME: would replace Docs\\Read.me, extracted before: "
+                      "the names differ only in letter case\n");
+            EXPECT_EQ(result.exitCode, 1);
+            EXPECT_EQ(slurp(scratch.path("out/Docs/Read.me")), "first");
+        } else {
+            EXPECT_EQ(result.err, "");
+            EXPECT_EQ(result.exitCode, 0);
+            EXPECT_EQ(treeOf(scratch.path("out")), "DOCS/\nDOCS/READ.ME 7\nDocs/\nDocs/Read.me 5\n");
+        }
+    }
 }
 
 #ifndef _WIN32

@@ -143,6 +143,10 @@ bool renameIn(FolderHandle folder, const char *from, const char *to, bool replac
 bool removeFileIn(FolderHandle folder, const char *name);
 // True when anything (file, folder, link) holds the name in folder.
 bool existsIn(FolderHandle folder, const char *name);
+// What tells the file at name in folder (a path when folder is InvalidFolder) from every other,
+// as the file system does: two names give equal texts exactly when they lead to one file, whatever
+// their letter case, links or spelling. Empty when nothing is found there.
+std::string fileIdentity(FolderHandle folder, const char *name);
 
 // The steps that make a replacement durable, as flushFile and renameIn take them; tests hand a
 // record to see that a file's data is flushed before its new name is.
