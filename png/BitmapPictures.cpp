@@ -55,6 +55,30 @@ bool addBitmap(Conversion &conversion, const GFXBitmap &bitmap, const std::strin
 // Every bitmap of array in a grid of equal cells, two transparent pixels apart, each at the top
 // left of its cell, in array order row by row.
 void addContactSheet(Conversion &conversion, const GFXBitmapArray &array, const Settings &settings) {
+    int64_t width = 0, height = 0;
+    std::vector<SheetCell> cells = contactSheetCells(array, width, height);
+    Canvas canvas;
+    if (width > Picture::MaxSide || height > Picture::MaxSide ||
+        !canvas.allocate(int32_t(width), int32_t(height))) {
+        conversion.error = "the contact sheet would be too large";
+        return;
+    }
+    for (int32_t i = 0; i < array.count; ++i) {
+        const GFXBitmap &bitmap = *array.bitmaps[i];
+        Colours colours;
+        if (bitmap.bitDepth == 8) {
+            colours = coloursFor(bitmap.palette, bitmap.paletteIndex, settings, conversion.warnings);
+            conversion.indexed = true;
+        }
+        canvas.draw(int32_t(cells[size_t(i)].x), int32_t(cells[size_t(i)].y), bitmap, 0, 0, bitmap.width,
+                    bitmap.height, colours, settings.transparent);
+    }
+    addPicture(conversion, ".png", canvas.toPicture());
+}
+
+} // namespace
+
+std::vector<SheetCell> contactSheetCells(const GFXBitmapArray &array, int64_t &width, int64_t &height) {
     constexpr int32_t Gap = 2;
     int32_t count = array.count;
     int64_t cellWidth = 1, cellHeight = 1;
@@ -64,29 +88,13 @@ void addContactSheet(Conversion &conversion, const GFXBitmapArray &array, const 
     }
     int32_t columns = int32_t(std::ceil(std::sqrt(double(count))));
     int32_t rows = (count + columns - 1) / columns;
-    int64_t width = columns * (cellWidth + Gap) + Gap;
-    int64_t height = rows * (cellHeight + Gap) + Gap;
-    Canvas canvas;
-    if (width > Picture::MaxSide || height > Picture::MaxSide ||
-        !canvas.allocate(int32_t(width), int32_t(height))) {
-        conversion.error = "the contact sheet would be too large";
-        return;
-    }
-    for (int32_t i = 0; i < count; ++i) {
-        const GFXBitmap &bitmap = *array.bitmaps[i];
-        Colours colours;
-        if (bitmap.bitDepth == 8) {
-            colours = coloursFor(bitmap.palette, bitmap.paletteIndex, settings, conversion.warnings);
-            conversion.indexed = true;
-        }
-        int32_t x = int32_t(Gap + (i % columns) * (cellWidth + Gap));
-        int32_t y = int32_t(Gap + (i / columns) * (cellHeight + Gap));
-        canvas.draw(x, y, bitmap, 0, 0, bitmap.width, bitmap.height, colours, settings.transparent);
-    }
-    addPicture(conversion, ".png", canvas.toPicture());
+    width = columns * (cellWidth + Gap) + Gap;
+    height = rows * (cellHeight + Gap) + Gap;
+    std::vector<SheetCell> cells;
+    for (int32_t i = 0; i < count; ++i)
+        cells.push_back({Gap + (i % columns) * (cellWidth + Gap), Gap + (i / columns) * (cellHeight + Gap)});
+    return cells;
 }
-
-} // namespace
 
 void convertBitmap(MemRWStream &stream, const Settings &settings, Conversion &conversion) {
     GFXBitmap::Ptr bitmap(GFXBitmap::load(stream, GFXBitmap::IncludePalette));

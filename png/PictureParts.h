@@ -12,6 +12,7 @@
 namespace qarvex {
 
 struct GFXBitmap;
+struct GFXBitmapArray;
 struct GFXPalette;
 class MemRWStream;
 
@@ -57,6 +58,14 @@ private:
     int32_t h = 0;
     std::vector<uint8_t> rgba;
 };
+
+// Where each bitmap of an array sits on its contact sheet: every cell as large as the largest
+// bitmap, two pixels apart, row by row; width and height receive the sheet's size.
+struct SheetCell {
+    int64_t x = 0;
+    int64_t y = 0;
+};
+std::vector<SheetCell> contactSheetCells(const GFXBitmapArray &array, int64_t &width, int64_t &height);
 
 // Encodes picture as one more output file; false (with conversion.error set) when it cannot.
 bool addPicture(Conversion &conversion, const std::string &suffix, const Picture &picture);

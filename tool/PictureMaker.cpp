@@ -2,6 +2,9 @@
 // whole or not at all.
 #include "tool/PictureMaker.h"
 
+#include "tool/Manifest.h"
+#include "tool/Sidecar.h"
+
 #include <qarvex/gfx/GFXPalette.h>
 #include <qarvex/platform/TemporaryFile.h>
 
@@ -64,8 +67,16 @@ bool PictureMaker::make(png::GraphicsKind kind, const std::vector<uint8_t> &byte
     if (conversion.ok())
         for (const std::string &warning : conversion.warnings)
             report(where, name, warning);
-    if (conversion.ok() && !writeAll(folder, base, conversion.files, force, error))
-        conversion.error = error;
+    if (conversion.ok()) {
+        // The sidecar that turns the pictures back into the file goes with them, and is not listed.
+        Sidecar sidecar{base, {}, bytes};
+        for (const png::OutputFile &file : conversion.files)
+            sidecar.pictures.emplace_back(file.suffix, checksumOf(file.bytes.data(), file.bytes.size()));
+        conversion.files.push_back({Sidecar::Suffix, sidecar.bytes()});
+        if (!writeAll(folder, base, conversion.files, force, error))
+            conversion.error = error;
+        conversion.files.pop_back();
+    }
     if (!conversion.ok()) {
         report(where, name, "no picture: " + conversion.error);
         ++failed;

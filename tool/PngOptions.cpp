@@ -50,6 +50,10 @@ int parsePngOption(int argc, char *const *argv, int at, PngOptions &png, std::st
         png.detailLevels = true;
         return 1;
     }
+    if (std::strcmp(argument, "--nearest") == 0 || std::strcmp(argument, "--dither") == 0) {
+        (argument[2] == 'n' ? png.nearest : png.dither) = true;
+        return 1;
+    }
     if (std::strcmp(argument, "--sheet") == 0) {
         png.contactSheet = true;
         return 1;
@@ -79,6 +83,17 @@ int parsePngOption(int argc, char *const *argv, int at, PngOptions &png, std::st
 
 bool finishPngOptions(Options &options, std::string &error) {
     PngOptions &png = options.png;
+    if ((png.nearest || png.dither) && options.command != Command::Update) {
+        error = "--nearest and --dither go with -u";
+        return false;
+    }
+    if (options.command == Command::Update) {
+        if (png.enabled || png.paletteFile || png.detailLevels || png.contactSheet) {
+            error = "-u takes only --transparent, --nearest and --dither of the picture options";
+            return false;
+        }
+        return true;
+    }
     if (!png.enabled) {
         if (png.paletteFile || png.transparent >= 0 || png.detailLevels || png.contactSheet) {
             error = "--palette, --transparent, --levels and --sheet go with --png";

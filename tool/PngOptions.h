@@ -20,6 +20,8 @@ struct PngOptions {
     int32_t transparent = -1;          // --transparent N: colour index shown transparent
     bool detailLevels = false;         // --levels: detail levels 1 and up as pictures too
     bool contactSheet = false;         // --sheet: a bitmap array as one contact sheet
+    bool nearest = false;              // --nearest: -u maps colours not in a palette to the nearest
+    bool dither = false;               // --dither: -u diffuses them onto the palette instead
 };
 
 // When argv[at] is a picture option, reads it and its value: the number of arguments used (1 or

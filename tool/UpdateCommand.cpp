@@ -14,6 +14,7 @@
 #include "tool/EntryPath.h"
 #include "tool/JsonReport.h"
 #include "tool/Manifest.h"
+#include "tool/Sidecar.h"
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
 
@@ -58,6 +59,10 @@ private:
     bool readVolume();
     // The entry at position as it goes into the new volume: kept, or replaced by its file.
     bool updateEntry(int32_t position);
+    // Puts content in place of the entry, coded with its own method unless -m says otherwise.
+    bool replace(const VolumeItem &item, VolumeWriter::Entry &entry, const std::vector<uint8_t> &content,
+                 const char *how);
+    png::ImportSettings importSettings() const;
     // True when the file's bytes differ from what the entry decodes to.
     bool differs(int32_t position, const std::vector<uint8_t> &bytes);
     bool addNewFiles();
@@ -74,7 +79,22 @@ private:
     bool haveManifest = false;
     EntryDecoder decoder;
     std::vector<VolumeWriter::Entry> entries;
-    std::set<std::string> entryKeys; // name keys of the volume's entries
+    std::set<std::string> entryKeys;    // name keys of the volume's entries
+    std::set<std::string> graphicsKeys; // those of its graphics entries
+    // True for the pictures and sidecars of graphics entries ("title.pbm.png", "tiles.pba.3.png",
+    // "small.pft.txt", "title.pbm.sidecar"): they are never new entries.
+    bool isPictureFile(const std::string &name) const {
+        std::string key = nameKey(name);
+        for (int strip = 0; strip < 2; ++strip) {
+            size_t dot = key.rfind('.');
+            if (dot == std::string::npos)
+                return false;
+            key.resize(dot);
+            if (graphicsKeys.count(key))
+                return true;
+        }
+        return false;
+    }
     std::vector<std::string> shown;
     std::vector<const char *> actions; // per entry: "kept", "replaced" or "added"
     uint32_t highestId = 0;
@@ -120,6 +140,8 @@ bool Updater::updateEntry(int32_t position) {
     if (item.name) {
         entry.name = item.name;
         entryKeys.insert(nameKey(item.name));
+        if (png::graphicsKindOf(item.name) != png::GraphicsKind::None)
+            graphicsKeys.insert(nameKey(item.name));
     }
     entry.size = item.size;
     entry.compression = item.compression;
@@ -142,6 +164,21 @@ bool Updater::updateEntry(int32_t position) {
     };
     std::optional<std::string> path = pathBelow(folder, item.name);
     std::error_code error;
+    // Edited pictures of a graphics entry give it anew, converted back by their sidecar.
+    if (path && std::filesystem::is_regular_file(std::filesystem::path(*path + Sidecar::Suffix), error)) {
+        std::vector<uint8_t> rebuilt;
+        bool edited = false;
+        std::string why;
+        if (!rebuildFromSidecar(*path + Sidecar::Suffix, importSettings(), rebuilt, edited, why)) {
+            console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
+            return false;
+        }
+        if (edited) {
+            if (!differs(position, rebuilt))
+                return keep();
+            return replace(item, entry, rebuilt, " from pictures");
+        }
+    }
     if (!path || !std::filesystem::is_regular_file(std::filesystem::path(*path), error))
         return keep(); // a missing file keeps its entry
     // A file whose size and time are those -x left holds what -x wrote.
@@ -163,6 +200,14 @@ bool Updater::updateEntry(int32_t position) {
                         : differs(position, content);
     if (!changed)
         return keep();
+    if (!replace(item, entry, content, ""))
+        return false;
+    remember(item.name, *path, content);
+    return true;
+}
+
+bool Updater::replace(const VolumeItem &item, VolumeWriter::Entry &entry, const std::vector<uint8_t> &content,
+                      const char *how) {
     VolumeWriter::Method method = methodOf(item.compression);
     if (options.method)
         methodFromName(options.method, method);
@@ -170,10 +215,18 @@ bool Updater::updateEntry(int32_t position) {
         return false;
     entries.push_back(std::move(entry));
     actions.push_back("replaced");
-    shown.push_back(std::string(item.name) + " (replaced)");
+    shown.push_back(std::string(item.name) + " (replaced" + how + ")");
     ++replaced;
-    remember(item.name, *path, content);
     return true;
+}
+
+png::ImportSettings Updater::importSettings() const {
+    png::ImportSettings settings;
+    settings.transparent = options.png.transparent;
+    settings.mapping = options.png.dither    ? png::ImportSettings::Mapping::Dither
+                       : options.png.nearest ? png::ImportSettings::Mapping::Nearest
+                                             : png::ImportSettings::Mapping::Exact;
+    return settings;
 }
 
 bool Updater::differs(int32_t position, const std::vector<uint8_t> &content) {
@@ -201,7 +254,8 @@ bool Updater::addNewFiles() {
     VolumeWriter::Method method = VolumeWriter::Method::Stored;
     methodFromName(options.method, method);
     for (const Source &source : list.sources) {
-        if (isBookkeeping(source.fileName) || entryKeys.count(nameKey(source.name)))
+        if (isBookkeeping(source.fileName) || entryKeys.count(nameKey(source.name)) ||
+            isPictureFile(source.name))
             continue;
         if (highestId == UINT32_MAX) {
             console.diagnostic("%s: no ids left to number new entries", options.volumePath);

@@ -79,9 +79,10 @@ TEST_F(ToolPictureTest, ExtractionWritesPicturesBesideGraphicsEntries) {
                           "(--palette gives one)\n");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(namesIn(out()),
-              ".qarvex-manifest\nReadMe.txt\ngame.ppl\ngame.ppl.png\nlogo.bmp\nlogo.bmp.png\nsmall.pft\n"
-              "small.pft.png\nsmall.pft.txt\ntiles.pba\ntiles.pba.0.png\ntiles.pba.1.png\n"
-              "tiles.pba.2.png\ntiles.pba.3.png\ntitle.pbm\ntitle.pbm.png\n");
+              ".qarvex-manifest\nReadMe.txt\ngame.ppl\ngame.ppl.png\ngame.ppl.sidecar\nlogo.bmp\nlogo.bmp."
+              "png\nlogo.bmp.sidecar\nsmall.pft\nsmall.pft.png\nsmall.pft.sidecar\nsmall.pft.txt\ntiles."
+              "pba\ntiles.pba.0.png\ntiles.pba.1.png\ntiles.pba.2.png\ntiles.pba.3.png\ntiles.pba."
+              "sidecar\ntitle.pbm\ntitle.pbm.png\ntitle.pbm.sidecar\n");
     Decoded title = picture("title.pbm.png");
     ASSERT_EQ(title.width, 64);
     ASSERT_EQ(title.height, 32);
@@ -121,8 +122,9 @@ TEST_F(ToolPictureTest, PicturesInsteadOfGraphicsEntriesWithAPaletteFile) {
                               std::to_string(exampleEntry("ReadMe.txt").size()) +
                               " bytes, 6 pictures written\n");
     EXPECT_EQ(namesIn(out()),
-              ".qarvex-manifest\nReadMe.txt\ngame.ppl.png\nlogo.bmp.png\nsmall.pft.png\nsmall.pft.txt\n"
-              "tiles.pba.png\ntitle.pbm.level1.png\ntitle.pbm.png\n");
+              ".qarvex-manifest\nReadMe.txt\ngame.ppl.png\ngame.ppl.sidecar\nlogo.bmp.png\nlogo.bmp."
+              "sidecar\nsmall.pft.png\nsmall.pft.sidecar\nsmall.pft.txt\ntiles.pba.png\ntiles.pba."
+              "sidecar\ntitle.pbm.level1.png\ntitle.pbm.png\ntitle.pbm.sidecar\n");
     // The tiles are drawn for palette 1 of the set: its colours 3 and 8.
     Decoded sheet = picture("tiles.pba.png");
     ASSERT_EQ(sheet.width, 2 + 2 * 18);
@@ -158,16 +160,17 @@ TEST_F(ToolPictureTest, DamagedGraphicsEntriesGiveADiagnosticAndNoPicture) {
     EXPECT_EQ(beside.out, "v.vol\n  good.pbm -> good.pbm.png\n  real.png\n  notes.txt\n  art\\deep.pbm -> "
                           "deep.pbm.png\n6 entries extracted, " +
                               std::to_string(bytes) + " bytes, 2 pictures written, 2 not converted\n");
-    EXPECT_EQ(namesIn(out()),
-              ".qarvex-manifest\nart/deep.pbm\nart/"
-              "deep.pbm.png\nbad.pbm\nfake.pba\ngood.pbm\ngood.pbm.png\nnotes.txt\nreal.png\n");
+    EXPECT_EQ(namesIn(out()), ".qarvex-manifest\nart/deep.pbm\nart/deep.pbm.png\nart/"
+                              "deep.pbm.sidecar\nbad.pbm\nfake.pba\ngood.pbm\ngood.pbm.png\ngood.pbm."
+                              "sidecar\nnotes.txt\nreal.png\n");
 
     std::filesystem::remove_all(out());
     std::filesystem::create_directory(out());
     ToolRun instead = run({"-x", "--png-only", "-C", "out", "*", "v.vol"});
     EXPECT_EQ(instead.err, reports);
     EXPECT_EQ(instead.exitCode, 1);
-    EXPECT_EQ(namesIn(out()), ".qarvex-manifest\nart/deep.pbm.png\ngood.pbm.png\nnotes.txt\nreal.png\n");
+    EXPECT_EQ(namesIn(out()), ".qarvex-manifest\nart/deep.pbm.png\nart/"
+                              "deep.pbm.sidecar\ngood.pbm.png\ngood.pbm.sidecar\nnotes.txt\nreal.png\n");
     EXPECT_EQ(slurp((out() / "real.png").string()), "\x89PNG\r\n\x1a\n and the rest");
 }
 
@@ -186,7 +189,8 @@ TEST_F(ToolPictureTest, LooseFilesOnDisk) {
               "BMP)\n"
               "qarvex: art/missing.pal: cannot read: not found\n");
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(namesIn(scratch.directory() / "art"), "bad.pbm\nlogo.bmp\nlogo.bmp.png\nnotes.txt\n");
+    EXPECT_EQ(namesIn(scratch.directory() / "art"),
+              "bad.pbm\nlogo.bmp\nlogo.bmp.png\nlogo.bmp.sidecar\nnotes.txt\n");
     EXPECT_EQ(decodeFile(scratch.path("art/logo.bmp.png")).at(15, 11), rgb(255, 255, 255));
 
     // An existing picture is kept unless -f is given; -C puts the pictures elsewhere.
@@ -196,8 +200,9 @@ TEST_F(ToolPictureTest, LooseFilesOnDisk) {
     EXPECT_EQ(run({"--png", "-f", "art/logo.bmp"}).exitCode, 0);
     result = run({"--png", "-C", "out", "art/logo.bmp"});
     EXPECT_EQ(result.out, "art/logo.bmp -> logo.bmp.png\n1 file converted, 1 picture written\n");
-    EXPECT_EQ(namesIn(out()), "logo.bmp.png\n");
-    EXPECT_EQ(namesIn(scratch.directory() / "art"), "bad.pbm\nlogo.bmp\nlogo.bmp.png\nnotes.txt\n");
+    EXPECT_EQ(namesIn(out()), "logo.bmp.png\nlogo.bmp.sidecar\n");
+    EXPECT_EQ(namesIn(scratch.directory() / "art"),
+              "bad.pbm\nlogo.bmp\nlogo.bmp.png\nlogo.bmp.sidecar\nnotes.txt\n");
 }
 
 TEST_F(ToolPictureTest, AnUnreadablePaletteFileStopsEverything) {

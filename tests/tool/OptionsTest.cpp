@@ -89,6 +89,9 @@ TEST(OptionsTest, UsageErrors) {
         {{"-u", "a.vol", "-a", "b.vol"}, "-c, -a and -u go with no other command"},
         {{"--dry-run", "-x", "*", "a.vol"}, "--dry-run and --no-add go with -u"},
         {{"--no-manifest", "-u", "a.vol"}, "--no-manifest goes with -x"},
+        {{"--nearest", "-x", "*", "a.vol"}, "--nearest and --dither go with -u"},
+        {{"-u", "a.vol", "--png"},
+         "-u takes only --transparent, --nearest and --dither of the picture options"},
         {{"-u", "a.vol", "-m", "zip"}, "unknown method zip (stored, rle, lzh or best)"},
     };
     for (const Case &c : cases) {
