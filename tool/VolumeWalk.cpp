@@ -11,8 +11,6 @@ namespace qarvex {
 
 namespace tool {
 
-namespace {
-
 const char *openFailure(VolumeStream::OpenError error) {
     switch (error) {
     case VolumeStream::OpenError::CannotOpen:
@@ -29,8 +27,6 @@ const char *openFailure(VolumeStream::OpenError error) {
     }
     return "cannot open";
 }
-
-} // namespace
 
 EntrySelector::EntrySelector(const char *expression, int32_t limit) : expression(expression) {
     if (limit != NoLimit)

@@ -60,6 +60,9 @@ bool filesBelow(const std::string &folder, std::vector<std::string> &paths, Cons
 // The decoded bytes of the entries at positions, negative (damaged) sizes counted as none.
 int64_t selectedBytes(VolumeRStream &volume, const std::vector<int32_t> &positions);
 
+// The diagnostics' words for a volume that did not open ("not a volume").
+const char *openFailure(VolumeStream::OpenError error);
+
 // The method column and the diagnostics' words for an entry's compression code.
 std::string methodName(uint8_t compression);
 
