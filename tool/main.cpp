@@ -10,8 +10,8 @@
 #include "tool/Options.h"
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
-#include "tool/UpdateCommand.h"
 #include "tool/ServeCommand.h"
+#include "tool/UpdateCommand.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/TemporaryFile.h>
 
