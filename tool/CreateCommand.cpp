@@ -110,18 +110,8 @@ bool codeSources(const Options &options, const std::vector<Source> &sources, uin
 
 int writePlan(const Options &options, const Plan &plan, VolumeWriter::Variant variant, const char *verb,
               Console &console) {
-    uint32_t error = 0;
-    switch (VolumeWriter::writeFile(options.volumePath, plan.entries, variant, &error)) {
-    case VolumeWriter::Fault::None:
-        break;
-    case VolumeWriter::Fault::TooLarge:
-        console.diagnostic("%s: too large for a volume; nothing written", options.volumePath);
+    if (!writeVolumeFile(options.volumePath, plan.entries, variant, console))
         return Failure;
-    case VolumeWriter::Fault::BadEntry:
-    case VolumeWriter::Fault::CannotWrite:
-        console.diagnostic("%s: cannot write: %s; nothing written", options.volumePath, systemReason(error));
-        return Failure;
-    }
     if (JsonReport *json = console.json()) {
         json->addVolume(options.volumePath);
         for (auto [position, action] : plan.outcomes) {
@@ -164,6 +154,24 @@ uint32_t idFromFileName(const std::string &name) {
         id = id << 4 | digit;
     }
     return id;
+}
+
+bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &entries,
+                     VolumeWriter::Variant variant, Console &console,
+                     const std::function<void()> &beforeRename) {
+    uint32_t error = 0;
+    switch (VolumeWriter::writeFile(path, entries, variant, &error, beforeRename)) {
+    case VolumeWriter::Fault::None:
+        return true;
+    case VolumeWriter::Fault::TooLarge:
+        console.diagnostic("%s: too large for a volume; nothing written", path);
+        return false;
+    case VolumeWriter::Fault::BadEntry:
+    case VolumeWriter::Fault::CannotWrite:
+        console.diagnostic("%s: cannot write: %s; nothing written", path, systemReason(error));
+        return false;
+    }
+    return false;
 }
 
 int createVolume(const Options &options, Console &console) {

@@ -5,9 +5,12 @@
 
 #include "tool/Console.h"
 #include "tool/Options.h"
+#include <qarvex/volume/VolumeWriter.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace qarvex {
 
@@ -15,6 +18,13 @@ namespace tool {
 
 int createVolume(const Options &options, Console &console);
 int addToVolume(const Options &options, Console &console);
+
+// Writes the volume file at path from entries (under a temporary name, renamed when whole; see
+// VolumeWriter::writeFile for beforeRename). On failure says why on standard error and returns
+// false: nothing was written.
+bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &entries,
+                     VolumeWriter::Variant variant, Console &console,
+                     const std::function<void()> &beforeRename = {});
 
 // The id a file name gives with -i: eight hexadecimal digits, then the end or a dot and the
 // extension ("000000FF.dat" gives 255). 0 for any other name.

@@ -308,22 +308,11 @@ void Updater::remember(const std::string &name, const std::string &path,
 int Updater::write() {
     bool changed = replaced + added > 0;
     if (changed && !options.dryRun) {
-        uint32_t error = 0;
-        switch (VolumeWriter::writeFile(options.volumePath, entries,
-                                        volume.isOldVariant() ? VolumeWriter::Variant::OldVOL
-                                                              : VolumeWriter::Variant::PVOL,
-                                        &error, [&] { volume.closeVolume(); })) {
-        case VolumeWriter::Fault::None:
-            break;
-        case VolumeWriter::Fault::TooLarge:
-            console.diagnostic("%s: too large for a volume; nothing written", options.volumePath);
+        VolumeWriter::Variant variant =
+            volume.isOldVariant() ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL;
+        // The old volume's view holds the kept entries' bytes until the new file is whole.
+        if (!writeVolumeFile(options.volumePath, entries, variant, console, [&] { volume.closeVolume(); }))
             return Failure;
-        case VolumeWriter::Fault::BadEntry:
-        case VolumeWriter::Fault::CannotWrite:
-            console.diagnostic("%s: cannot write: %s; nothing written", options.volumePath,
-                               systemReason(error));
-            return Failure;
-        }
         // The files now hold what the entries decode to: the next update need not read them.
         if (haveManifest && !manifest.save(folder))
             console.diagnostic("%s: the manifest could not be brought up to date", folder.c_str());
