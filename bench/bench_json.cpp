@@ -1,6 +1,7 @@
 // --json against the text output on a 200,000-entry volume: `qarvex -l '*' big.vol` and the same
 // with --json, and the search likewise, each as a child process with its output thrown away, timed
 // in the same run. Prints the time ratios (goal: -l --json at most 1.5 times the text listing).
+#include "bench/ChildRun.h"
 #include <qarvex/volume/VolumeBuilder.h>
 
 #include <benchmark/benchmark.h>
@@ -17,8 +18,6 @@
 #include <vector>
 
 using namespace qarvex;
-
-extern char **environ;
 
 namespace {
 
@@ -46,26 +45,6 @@ const std::string &bigVolume() {
 // The fastest run of each command counts, the machine being shared with other work.
 double best[4] = {0, 0, 0, 0};
 
-double runChild(const std::vector<std::string> &arguments) {
-    std::vector<char *> argv;
-    for (const std::string &argument : arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    int status = -1;
-    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0)
-        ::waitpid(child, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
 // range(0): 0 -l, 1 -l --json, 2 search, 3 search --json.
 void BM_Tool(benchmark::State &state) {
     int which = int(state.range(0));
@@ -80,8 +59,9 @@ void BM_Tool(benchmark::State &state) {
         command.push_back("--json");
     command.insert(command.end(), {"*", bigVolume()});
     for (auto _ : state) {
-        double seconds = runChild(command);
-        if (seconds < 0) {
+        ChildRun run = runChild(command);
+        double seconds = run.seconds;
+        if (!run.ok) {
             state.SkipWithError("qarvex failed");
             return;
         }

@@ -5,6 +5,7 @@
 // Prints the time ratios (goal: qarvex at most 0.15 of zipinfo's time), each program's peak
 // resident memory, and qarvex on a 1,000,000-entry volume against the 200,000-entry one (the
 // cost per entry should not grow).
+#include "bench/ChildRun.h"
 #include <qarvex/volume/VolumeBuilder.h>
 
 #include <benchmark/benchmark.h>
@@ -23,8 +24,6 @@
 #include <vector>
 
 using namespace qarvex;
-
-extern char **environ;
 
 namespace {
 
@@ -100,38 +99,6 @@ Workspace &workspace() {
         return made;
     }();
     return space;
-}
-
-struct ChildRun {
-    bool ok = false;
-    double seconds = 0;
-    long peakKilobytes = 0;
-};
-
-// Runs a program with stdout sent to outputPath, stderr discarded.
-ChildRun runChild(const std::vector<std::string> &arguments, const char *outputPath = "/dev/null") {
-    std::vector<char *> argv;
-    for (const std::string &argument : arguments)
-        argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outputPath, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    ChildRun run;
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        struct rusage usage {};
-        if (::wait4(child, &status, 0, &usage) == child) {
-            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-            run.peakKilobytes = usage.ru_maxrss;
-        }
-    }
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
 }
 
 std::vector<std::string> qarvexCommand(int expression, bool large = false) {
