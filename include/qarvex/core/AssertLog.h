@@ -1,6 +1,7 @@
 // The assertion log: the library's one channel for programming errors and suspicious
 // conditions. Records are appended to "assert.log" in the directory that was current at
 // start-up; a fatal report offers the debugger and otherwise ends the process with code 1.
+// Threads: the process-wide log is not locked; report from one thread at a time.
 #pragma once
 
 #include <cstdint>

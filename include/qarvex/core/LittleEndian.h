@@ -1,5 +1,6 @@
 // Little-endian reads and writes of 16- and 32-bit values at any alignment. Every integer in a
 // file goes through these, never through a cast of a pointer to a struct.
+// Threads: plain functions of their arguments; any thread may call them.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // Vector and VectorPtr: the growable arrays of plain elements used throughout the library.
 // Storage comes from the C heap and elements are copied bytewise, so only trivially copyable
 // element types are allowed. The capacity grows in whole multiples of a fixed step.
+// Threads: one thread at a time per array; different arrays may be used by different threads.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 // GFXBitmapArray: an ordered list of owned bitmaps with optional per-bitmap user records and a
 // remap table of logical indices, stored as one "PBMA" chunk.
+// Threads: one thread at a time per array. Loading makes bitmaps, which are numbered by the unlocked
+// bitmapSerialCounter, so arrays and bitmaps are loaded by one thread at a time.
 #pragma once
 
 #include <cstdint>

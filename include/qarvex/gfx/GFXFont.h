@@ -1,6 +1,8 @@
 // GFXFont: a bitmap font whose glyph images live in an embedded bitmap array. It measures text,
 // hands out a glyph's bitmap and rectangle for drawing (with a placeholder box for characters it
 // lacks) and recolours its glyphs. Stored as one persistent "PFON" object block.
+// Threads: one thread at a time per font. Fonts are built through the process-wide factory list and share the
+// missing-glyph bitmap, so fonts are loaded and drawn by one thread at a time.
 #pragma once
 
 #include <cstdint>

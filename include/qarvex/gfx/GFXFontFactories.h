@@ -1,6 +1,7 @@
 // The font classes' start-up object: the "PFON" and "PFNT" factories and the exit release of the
 // shared missing-glyph bitmap. Members are built in declaration order and destroyed in reverse,
 // so at exit "PFNT" is unregistered first, then the shared bitmap is released, then "PFON".
+// Threads: built and torn down with the process by the start-up unit; no other thread touches it.
 #pragma once
 
 #include <qarvex/core/LittleEndian.h>

@@ -1,5 +1,6 @@
 // GFXObsoleteFont: stands for the older "PFNT" font blocks, which are recognised by their tag but
 // whose data cannot be read (or written).
+// Threads: as every persistent object, built by one thread at a time.
 #pragma once
 
 #include <qarvex/persist/Persistent.h>

@@ -1,5 +1,7 @@
 // The graphics resource kinds: bitmaps, bitmap arrays, palettes and fonts made loadable through
 // the resource registry, and the start-up object that registers one kind per file extension.
+// Threads: the kinds join the unlocked process-wide list at start-up, and loading through them makes bitmaps
+// and palettes, which bump unlocked counters: one thread at a time.
 #pragma once
 
 #include <qarvex/resource/ResourceType.h>

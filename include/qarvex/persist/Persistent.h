@@ -1,6 +1,8 @@
 // Persistent objects and their class factories: every persistent class has one static factory
 // that registers itself under a four-character tag, an optional small index and the class
 // name, so that an object can be rebuilt from a stream without the reader knowing its class.
+// Threads: the factory list is process-wide and not locked; register, look up and build objects from one
+// thread at a time.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The stream format of persistent objects: each object is one block whose tag names its class
 // (a four-character tag or a small table slot), or "PERS" with the class name inside, or
 // "DICT", a reference to an object read earlier. Reading and writing such blocks.
+// Threads: reading and writing objects go through the process-wide factory list: one thread at a time.
 #pragma once
 
 #include <qarvex/core/LittleEndian.h>

@@ -1,5 +1,6 @@
 // Processes: starting a companion program or the user's browser, and noticing the user's request
 // to stop (Ctrl+C). Each operating system has its own implementation file.
+// Threads: interruptRequested may be asked from any thread; the other calls belong to the main thread.
 #pragma once
 
 #include <string>

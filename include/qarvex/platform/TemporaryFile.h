@@ -2,6 +2,8 @@
 // it is complete, so that a reader never sees half of it. Its data is flushed to the disk before
 // the rename, so that after a power cut the name holds the old file or the new one, whole; and an
 // interrupted run removes its temporary files on the way out.
+// Threads: any thread may create, keep and discard temporary files; the table of live ones is lock-free, so
+// an interruption may read it at any moment.
 #pragma once
 
 #include <qarvex/platform/Platform.h>

@@ -1,5 +1,6 @@
 // Name matching and ordering shared by every implementation of the platform layer, so that the
 // same directory yields the same names in the same order on every system.
+// Threads: plain functions of their arguments; any thread may call them.
 #pragma once
 
 #include <string>

@@ -1,6 +1,8 @@
 // GraphicsPictures: the files that show a graphics resource as pictures. A bitmap becomes one PNG
 // (and one per detail level on request), a bitmap array one PNG per bitmap or one contact sheet,
 // a font a glyph sheet and a text of its metrics, a palette file a sheet of colour swatches.
+// Threads: converting loads bitmaps, arrays, palettes and fonts, which use the process-wide counters and
+// factories: one thread at a time.
 #pragma once
 
 #include <qarvex/gfx/GFXPalette.h>

@@ -1,5 +1,7 @@
 // Picture: an image ready to become a PNG file (palette-indexed, RGB or RGBA rows, packed), the
 // encoder that turns it into the bytes of a PNG file, and the decoder that reads a PNG file back.
+// Threads: encoding and decoding keep no shared state; any thread may call them, each with pictures of its
+// own.
 #pragma once
 
 #include <cstddef>

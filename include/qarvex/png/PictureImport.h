@@ -1,6 +1,8 @@
 // PictureImport: the way back from pictures to graphics files. A graphics file shown as pictures is
 // rebuilt from its own bytes (kept beside the pictures) with the images of the pictures that were
 // edited put in place; untouched pictures give the file back byte for byte.
+// Threads: rebuilding loads and makes graphics, which use the process-wide counters and factories: one thread
+// at a time.
 #pragma once
 
 #include <qarvex/png/GraphicsPictures.h>

@@ -1,5 +1,6 @@
 // Raw data: a resource that is just its bytes, and the two kinds that load it (".dat", whose
 // records are released by unload, and ".sdt", whose records stay for the rest of the process).
+// Threads: the kinds live in the unlocked process-wide list; load and unload from one thread at a time.
 #pragma once
 
 #include <qarvex/resource/ResourceType.h>

@@ -1,5 +1,6 @@
 // The resource name table: one canonical copy of every resource name, found again whatever
 // its letter case, so that names can be compared by pointer. Also the backslash path helpers.
+// Threads: the process-wide table is not locked; use it from one thread at a time.
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
 // Resource kinds: objects that turn the bytes of one file extension into an in-memory resource
 // and release it again. Every kind links itself into one process-wide list when it is built.
+// Threads: the process-wide list of kinds is not locked; register and walk it from one thread at a time.
 #pragma once
 
 #include <cstdint>

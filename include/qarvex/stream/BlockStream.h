@@ -1,6 +1,7 @@
 // Block streams: one tagged, length-prefixed block inside another stream exposed as a stream of
 // its own. Block header: a four-character tag and a size word whose bits 0-30 are the data
 // length and whose bit 31 pads the data to 4 bytes instead of 2.
+// Threads: one thread at a time per block stream, and its parent stream is not used elsewhere meanwhile.
 #pragma once
 
 #include <qarvex/stream/StreamIO.h>

@@ -1,6 +1,7 @@
 // DecodingRStream: what the decompressing streams share: the source they decode, how far they
 // have decoded, the answers of a read-only stream that can seek, and forward seeks that decode
 // and discard.
+// Threads: one thread at a time per stream, together with the source it decodes.
 #pragma once
 
 #include <qarvex/stream/StreamIO.h>

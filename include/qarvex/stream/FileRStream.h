@@ -1,5 +1,6 @@
 // FileRStream: a read-only stream over a file opened by name. Small reads are served from a
 // 2048-byte window so that reading headers and records costs no system call each.
+// Threads: one thread at a time per stream; different streams may be used by different threads.
 #pragma once
 
 #include <qarvex/platform/Platform.h>

@@ -1,5 +1,7 @@
 // MemRWStream: a stream over a fixed memory region that somebody else owns. It never
 // allocates; it hands out direct pointers to the bytes at its cursor.
+// Threads: one thread at a time per stream; several streams may read one region from different threads while
+// nobody writes it.
 #pragma once
 
 #include <qarvex/stream/StreamIO.h>

@@ -1,6 +1,7 @@
 // RLEEncoder: produces the run-length packets that RLERStream expands. Runs of three or more equal
 // bytes become run packets (0x80 + n, then the byte), everything else literal packets of up to
 // 127 bytes. The packets carry no length: the reader needs the input size from elsewhere.
+// Threads: one thread at a time per encoder.
 #pragma once
 
 #include <qarvex/stream/StreamIO.h>

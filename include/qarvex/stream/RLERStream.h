@@ -3,6 +3,7 @@
 // n below 0x80 is a literal (n bytes copied unchanged). There is no header and no end mark: the
 // caller knows the expanded size and reads exactly that much. A packet cut short by the end of the
 // coded data fails the read with the source's status (EndOfData for a memory source) at once.
+// Threads: one thread at a time per stream, together with the source it expands.
 #pragma once
 
 #include <qarvex/stream/DecodingRStream.h>

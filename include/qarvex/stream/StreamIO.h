@@ -1,5 +1,7 @@
 // StreamIO: the one interface through which the library reads and writes bytes. Operations
 // report success as their result and leave the reason for a failure in the status code.
+// Threads: a stream serves one thread at a time; the interface keeps no shared state, so different streams
+// may be used by different threads.
 #pragma once
 
 #include <cstdint>

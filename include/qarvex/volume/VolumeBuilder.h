@@ -1,5 +1,6 @@
 // VolumeBuilder: collects the entries of a volume and has VolumeWriter lay out the file. Used by
 // the tests and to make the examples.
+// Threads: one thread at a time per builder; different builders may write from different threads.
 #pragma once
 
 #include <qarvex/volume/VolumeWriter.h>

@@ -1,5 +1,6 @@
 // The one name order of volumes: both sides upper-cased in the C locale (only a to z change) and
 // compared as unsigned bytes. The name index, name lookups and the search tool all rely on it.
+// Threads: plain functions of their arguments; any thread may call them.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,8 @@
 // VolumeRStream: the volume class that opens entries. An entry is found by name or id in the open
 // volume or as a loose file in the search directories, and then read through the volume object
 // itself, or through the inner stream that openEntryStream hands out.
+// Threads: one thread at a time per object. Lookups in search directories change the process's current
+// directory, so only one thread at a time may use them.
 #pragma once
 
 #include <qarvex/core/Vector.h>

@@ -3,6 +3,7 @@
 // block "vols" (NUL-terminated names) and the item block "voli" (17-byte records), preceded in
 // the " VOL" variant by an empty pair that readers pass over. Every offset is known before the
 // first byte goes out, so the file is written front to back in one pass.
+// Threads: the functions keep no shared state (the LZH coder is one per thread); any thread may call them.
 #pragma once
 
 #include <cstdint>
