@@ -71,9 +71,17 @@ TEST_F(HostileInputTest, NamesTooLongForTheFileSystemFailAlone) {
     builder.add(3, "fine.txt", "fine");
     volume("long.vol", builder);
     ToolRun result = run({"-x", "-C", target(), "*", "long.vol"});
+#ifdef _WIN32
+    // Windows and Wine each give a reason of their own for a name past their limit.
+    EXPECT_NE(result.err.find("qarvex: long.vol: " + longName + ": cannot create: "), std::string::npos);
+    EXPECT_NE(result.err.find("qarvex: long.vol: " + longName + "\\inside.txt: cannot make folder " +
+                              longName + ": "),
+              std::string::npos);
+#else
     EXPECT_EQ(result.err, "qarvex: long.vol: " + longName + ": cannot create: name too long\n" +
                               "qarvex: long.vol: " + longName + "\\inside.txt: cannot make folder " +
                               longName + ": name too long\n");
+#endif
     EXPECT_EQ(result.out, "long.vol\n  fine.txt\n1 entry extracted, 4 bytes, 2 failed\n");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(treeOf(scratch.path("out")), "fine.txt 4\n");
@@ -110,8 +118,8 @@ TEST_F(HostileInputTest, NamesWindowsCannotHoldAreRefusedThereAndRenamedOnReques
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(treeOf(scratch.path("out")),
               "CON.txt 6\naux/\naux/notes.txt 13\nfine.txt 4\ntrailing.  8\nwhat?.txt 9\n");
-    std::filesystem::remove_all(scratch.path("out"));
 #endif
+    std::filesystem::remove_all(scratch.path("out"));
 
     // Renamed, the same files come out on every system.
     result = run({"-x", "--portable-names", "-C", target(), "*", "win.vol"});
