@@ -9,7 +9,6 @@
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/Process.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -101,23 +100,21 @@ int main(int argc, char **argv) {
             console.diagnostic("--serve: cannot listen on 127.0.0.1");
         return tool::Failure;
     }
+    // Before the address is out: whoever reads it may stop the viewer at once.
+    platform::catchInterrupts();
     std::string url = "http://127.0.0.1:" + std::to_string(port) + "/" + token + "/";
     console.print("qarvex viewer: %s, %s\n%s\nCtrl+C stops it.\n",
                   tool::countOf(int64_t(catalog.volumeNames().size()), "volume", "volumes").c_str(),
                   tool::countOf(int64_t(catalog.entries().size()), "entry", "entries").c_str(), url.c_str());
     std::fflush(stdout);
-    platform::catchInterrupts();
-    std::atomic<bool> served{true};
-    std::thread serving([&] { served = server.run(); });
-    // Stopping works only on a running server: wait until it runs (or has failed to).
-    while (!server.running() && served)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::thread serving([&] { server.run(); });
+    // The port listens already: a browser started now finds the server.
     if (options.open && !platform::openInBrowser(url.c_str()))
         console.diagnostic("--open: cannot start a browser; open the address above");
-    while (!platform::interruptRequested() && served)
+    while (!platform::interruptRequested())
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.stop();
     serving.join();
     console.print("qarvex viewer stopped\n");
-    return served ? tool::Success : tool::Failure;
+    return tool::Success;
 }

@@ -1,60 +1,211 @@
-// ViewerServer: admission of requests (token and Host), and the answers to the page's requests.
-//   /TOKEN/                          the page; app.css and app.js beside it
-//   /TOKEN/catalog                   volumes and palettes (JSON)
-//   /TOKEN/entries?filter=EXPR       the matching entries (JSON)
-//   /TOKEN/entry/V/P                 what entry P of volume V holds (JSON)
-//   /TOKEN/entry/V/P/raw             its decoded bytes, as a download
-//   /TOKEN/entry/V/P/picture?suffix=S[&sheet=1][&palette=N][&sample=TEXT][&download=1]
-//                                    the PNG file --png names with suffix S
+// ViewerServer: HTTP/1.1 over Asio sockets, the messages read and written by Beast. Connections
+// are accepted one after the other and served side by side on a few threads, each connection on
+// its own strand; the catalog's lock makes the library work take turns. Every reading and
+// writing has a time limit, so an idle or stalled client costs a socket, never a thread.
 #include "tool/serve/ViewerServer.h"
 
-#include "tool/PictureMaker.h"
-#include "tool/serve/ViewerPage.h"
-#include "tool/serve/ViewerReplies.h"
+#include "tool/serve/ViewerRoutes.h"
+#include "tool/serve/ViewerTarget.h"
 
-#include <httplib.h>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
 
 #include <cctype>
+#include <chrono>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace qarvex {
 
 namespace tool {
 
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+struct ViewerServer::Network {
+    Network(ViewerCatalog &catalog, std::string token) : catalog(catalog), token(std::move(token)) {}
+
+    ViewerCatalog &catalog;
+    const std::string token;
+    int port = -1;
+    asio::io_context context;
+    tcp::acceptor acceptor{context};
+    asio::steady_timer pause{context}; // after a failed accept, so that a lack of sockets does not spin
+};
+
 namespace {
 
-void send(httplib::Response &response, int status, const std::string &body, const char *type) {
-    response.status = status;
-    response.set_content(body, type);
+using Request = http::request<http::empty_body>; // a body in a request is malformed here
+using Response = http::response<http::string_body>;
+
+constexpr std::chrono::seconds IdleTime{30};   // for a request to arrive, or an answer to leave
+constexpr std::chrono::seconds LingerTime{5};  // for a refused client to read its answer and close
+constexpr uint32_t MaxHeaderBytes = 16 * 1024; // the request line and headers together
+constexpr size_t MaxTargetBytes = 8 * 1024;
+constexpr unsigned ServingThreads = 4;
+
+#ifdef _WIN32
+// Windows lets a second socket take a port that has SO_REUSEADDR; this forbids it.
+using OnlyUser = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+#endif
+
+// Whatever the answer, the page's rules go with it: nothing from elsewhere, nothing kept.
+Response responseOf(const ViewerReply &reply, unsigned version) {
+    Response response{http::status(reply.status), version};
+    response.set(http::field::content_type, reply.type);
+    if (!reply.download.empty())
+        response.set(http::field::content_disposition, "attachment; filename=\"" + reply.download + "\"");
+    response.set("Content-Security-Policy",
+                 "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
+                 "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+    response.set("X-Content-Type-Options", "nosniff");
+    response.set("Referrer-Policy", "no-referrer");
+    response.set(http::field::cache_control, "no-store");
+    response.body() = reply.body;
+    response.prepare_payload();
+    return response;
 }
 
-void fail(httplib::Response &response, int status, const std::string &why) {
-    send(response, status, why + "\n", "text/plain; charset=utf-8");
+bool admitted(const ViewerServer::Network &network, const Request &request, const std::string &path) {
+    if (request.count(http::field::host) != 1 ||
+        !hostAllowed(std::string(request[http::field::host]), network.port))
+        return false;
+    // "/TOKEN" alone or followed by "/...".
+    size_t end = path.find('/', 1);
+    return sameSecret(path.substr(1, end == std::string::npos ? std::string::npos : end - 1), network.token);
 }
 
-// A number of at most nine digits, nothing else; -1 otherwise.
-int32_t numberOf(const std::string &text) {
-    if (text.empty() || text.size() > 9)
-        return -1;
-    int32_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return -1;
-        value = value * 10 + (c - '0');
+Response answer(ViewerServer::Network &network, const Request &request) {
+    unsigned version = request.version();
+    if ((version != 10 && version != 11) || request.method() == http::verb::unknown)
+        return responseOf(failureReply(400, "malformed request"), 11);
+    if (request.target().size() > MaxTargetBytes)
+        return responseOf(failureReply(414, "request target too long"), version);
+    ViewerTarget target;
+    if (!parseTarget(std::string_view(request.target().data(), request.target().size()), target))
+        return responseOf(failureReply(400, "malformed request"), version);
+    if (!admitted(network, request, target.path))
+        return responseOf(failureReply(403, "refused"), version);
+    if (request.method() != http::verb::get) {
+        Response response = responseOf(failureReply(405, "only GET is served"), version);
+        response.set(http::field::allow, "GET");
+        return response;
     }
-    return value;
+    std::string rest = target.path.substr(1 + network.token.size());
+    if (rest.empty()) {
+        Response response = responseOf(failureReply(302, "see " + target.path + "/"), version);
+        response.set(http::field::location, target.path + "/");
+        return response;
+    }
+    try {
+        return responseOf(answerRequest(network.catalog, rest, target), version);
+    } catch (const std::exception &) { // no memory for a picture: this request fails, the server stays
+        return responseOf(failureReply(500, "cannot answer"), version);
+    }
 }
 
-// A download's file name: the entry's last name step, with only plain characters kept.
-std::string downloadName(const std::string &name) {
-    std::string file = name.substr(std::min(name.size(), name.find_last_of("\\/") + 1));
-    for (char &c : file)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
-            c = '_';
-    return file.empty() ? "entry" : file;
-}
+// One client's connection: requests read and answered one after the other, as long as the client
+// keeps the connection. After a malformed request the connection ends, since where the next one
+// would begin is unknown.
+class Connection : public std::enable_shared_from_this<Connection> {
+public:
+    Connection(tcp::socket socket, ViewerServer::Network &network)
+        : stream(std::move(socket)), network(network) {}
 
-void offerDownload(httplib::Response &response, const std::string &file) {
-    response.set_header("Content-Disposition", "attachment; filename=\"" + file + "\"");
+    void readRequest() {
+        parser.emplace();
+        parser->header_limit(MaxHeaderBytes);
+        stream.expires_after(IdleTime);
+        http::async_read(stream, buffer, *parser,
+                         beast::bind_front_handler(&Connection::onRequest, shared_from_this()));
+    }
+
+private:
+    void onRequest(beast::error_code error, size_t) {
+        if (error == http::error::end_of_stream || (error && error.category() != malformed()))
+            return close(); // the client left, was too slow, or the network failed
+        if (error) {
+            response = responseOf(unreadable(error), 11);
+            response.keep_alive(false);
+        } else {
+            response = answer(network, parser->get());
+            http::status status = response.result();
+            response.keep_alive(parser->get().keep_alive() && status != http::status::bad_request &&
+                                status != http::status::uri_too_long);
+        }
+        stream.expires_after(IdleTime);
+        http::async_write(stream, response,
+                          beast::bind_front_handler(&Connection::onAnswered, shared_from_this()));
+    }
+
+    // A request line that cannot be read is malformed. Past it, a header line that cannot be read
+    // leaves no Host that can be trusted: refused, like a request without one.
+    ViewerReply unreadable(beast::error_code error) const {
+        if (error == http::error::header_limit)
+            return failureReply(431, "request header too large");
+        if (!parser->is_header_done() && !parser->get().target().empty())
+            return failureReply(403, "refused");
+        return failureReply(400, "malformed request");
+    }
+
+    void onAnswered(beast::error_code error, size_t) {
+        if (error)
+            return close();
+        if (response.keep_alive())
+            return readRequest();
+        // Half closed, then read until the client closes: closing at once with its bytes unread
+        // would reset the connection, and the client could lose the answer before reading it.
+        stream.socket().shutdown(tcp::socket::shutdown_send, error);
+        stream.expires_after(LingerTime);
+        drain();
+    }
+
+    void drain() {
+        stream.async_read_some(asio::buffer(scrap),
+                               [self = shared_from_this()](beast::error_code error, size_t) {
+                                   if (error)
+                                       return self->close();
+                                   self->drain();
+                               });
+    }
+
+    void close() {
+        beast::error_code ignored;
+        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream.close();
+    }
+
+    static const beast::error_category &malformed() {
+        return http::make_error_code(http::error::bad_method).category();
+    }
+
+    beast::tcp_stream stream;
+    ViewerServer::Network &network;
+    beast::flat_buffer buffer;
+    std::optional<http::request_parser<http::empty_body>> parser;
+    Response response;
+    char scrap[4096];
+};
+
+void acceptNext(ViewerServer::Network &network) {
+    network.acceptor.async_accept(
+        asio::make_strand(network.context), [&network](beast::error_code error, tcp::socket socket) {
+            if (error == asio::error::operation_aborted)
+                return;
+            if (!error) {
+                std::make_shared<Connection>(std::move(socket), network)->readRequest();
+                return acceptNext(network);
+            }
+            network.pause.expires_after(std::chrono::milliseconds(50));
+            network.pause.async_wait([&network](beast::error_code) { acceptNext(network); });
+        });
 }
 
 } // namespace
@@ -81,163 +232,51 @@ bool sameSecret(const std::string &a, const std::string &b) {
 }
 
 ViewerServer::ViewerServer(ViewerCatalog &catalog, std::string token)
-    : catalog(catalog), token(std::move(token)), server(std::make_unique<httplib::Server>()) {
-    // One program per port: the library's default (SO_REUSEPORT) would let a second one bind the
-    // same port and take some of the connections.
-    server->set_socket_options([](socket_t socket) {
-        int yes = 1;
-#ifdef _WIN32
-        setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&yes), sizeof yes);
-#else
-        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-#endif
-    });
-    server->set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
-        if (admitted(request))
-            return httplib::Server::HandlerResponse::Unhandled;
-        fail(response, 403, "refused");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    server->Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
-        answer(request, response);
-    });
-    // Whatever the answer, the page's rules go with it: nothing from elsewhere, nothing kept.
-    server->set_post_routing_handler([](const httplib::Request &, httplib::Response &response) {
-        response.set_header(
-            "Content-Security-Policy",
-            "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
-            "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
-        response.set_header("X-Content-Type-Options", "nosniff");
-        response.set_header("Referrer-Policy", "no-referrer");
-        response.set_header("Cache-Control", "no-store");
-    });
-    server->set_error_handler([](const httplib::Request &, httplib::Response &response) {
-        if (response.body.empty())
-            fail(response, response.status, response.status == 400 ? "malformed request" : "not found");
-    });
-}
+    : network(std::make_unique<Network>(catalog, std::move(token))) {}
 
 ViewerServer::~ViewerServer() = default;
 
 int ViewerServer::bind(int wanted) {
-    if (wanted == 0)
-        port = server->bind_to_any_port("127.0.0.1");
-    else
-        port = server->bind_to_port("127.0.0.1", wanted) ? wanted : -1;
-    return port;
+    tcp::acceptor &acceptor = network->acceptor;
+    beast::error_code error;
+    acceptor.open(tcp::v4(), error);
+    // One program per port. POSIX: SO_REUSEADDR only lets a restarted viewer take its port while
+    // old connections wait out their time; without SO_REUSEPORT nobody else can bind it.
+#ifdef _WIN32
+    if (!error)
+        acceptor.set_option(OnlyUser(true), error);
+#else
+    if (!error)
+        acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+#endif
+    if (!error)
+        acceptor.bind(tcp::endpoint(asio::ip::address_v4::loopback(), uint16_t(wanted)), error);
+    if (!error)
+        acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (error) {
+        acceptor.close(error);
+        return -1;
+    }
+    tcp::endpoint taken = acceptor.local_endpoint(error);
+    network->port = error ? -1 : taken.port();
+    return network->port;
 }
 
 bool ViewerServer::run() {
-    return server->listen_after_bind();
-}
-
-bool ViewerServer::running() const {
-    return server->is_running();
+    if (!network->acceptor.is_open())
+        return false;
+    acceptNext(*network);
+    std::vector<std::thread> helpers;
+    for (unsigned i = 1; i < ServingThreads; ++i)
+        helpers.emplace_back([this] { network->context.run(); });
+    network->context.run();
+    for (std::thread &helper : helpers)
+        helper.join();
+    return true;
 }
 
 void ViewerServer::stop() {
-    server->stop();
-}
-
-bool ViewerServer::admitted(const httplib::Request &request) const {
-    if (request.get_header_value_count("Host") != 1 || !hostAllowed(request.get_header_value("Host"), port))
-        return false;
-    // "/TOKEN" alone or followed by "/...".
-    const std::string &path = request.path;
-    size_t end = path.find('/', 1);
-    std::string first = path.substr(1, end == std::string::npos ? std::string::npos : end - 1);
-    return !path.empty() && path[0] == '/' && sameSecret(first, token);
-}
-
-void ViewerServer::answer(const httplib::Request &request, httplib::Response &response) {
-    std::string rest = request.path.substr(1 + token.size());
-    if (rest.empty()) {
-        response.set_redirect("/" + token + "/");
-        return;
-    }
-    if (rest == "/")
-        return send(response, 200, viewerPage(), "text/html; charset=utf-8");
-    if (rest == "/app.css")
-        return send(response, 200, viewerStyle(), "text/css; charset=utf-8");
-    if (rest == "/app.js")
-        return send(response, 200, viewerScript(), "text/javascript; charset=utf-8");
-    if (rest == "/catalog")
-        return send(response, 200, catalogJson(catalog), "application/json");
-    if (rest == "/entries") {
-        if (request.get_param_value_count("filter") != 1)
-            return fail(response, 400, "one filter expected");
-        return send(response, 200, entriesJson(catalog.filter(request.get_param_value("filter"))),
-                    "application/json");
-    }
-    // entry/V/P[/part]
-    if (rest.compare(0, 7, "/entry/") != 0)
-        return fail(response, 404, "not found");
-    std::string steps = rest.substr(7);
-    size_t slash = steps.find('/');
-    size_t next = slash == std::string::npos ? std::string::npos : steps.find('/', slash + 1);
-    int32_t volume = numberOf(steps.substr(0, slash));
-    int32_t position = slash == std::string::npos ? -1 : numberOf(steps.substr(slash + 1, next - slash - 1));
-    if (volume < 0 || position < 0)
-        return fail(response, 400, "an entry is named by two numbers");
-    const CatalogEntry *entry = catalog.find(volume, position);
-    if (!entry)
-        return fail(response, 404, "no such entry");
-    answerEntry(*entry, next == std::string::npos ? "" : steps.substr(next + 1), request, response);
-}
-
-void ViewerServer::answerEntry(const CatalogEntry &entry, const std::string &part,
-                               const httplib::Request &request, httplib::Response &response) {
-    if (part.empty())
-        return send(response, 200, entryJson(catalog, entry), "application/json");
-    if (part == "picture")
-        return answerPicture(entry, request, response);
-    if (part != "raw")
-        return fail(response, 404, "not found");
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!catalog.read(entry, PictureMaker::MaxSourceBytes, bytes, error))
-        return fail(response, 422, entry.name + ": " + error);
-    offerDownload(response, downloadName(entry.name));
-    response.set_content(reinterpret_cast<const char *>(bytes.data()), bytes.size(),
-                         "application/octet-stream");
-}
-
-void ViewerServer::answerPicture(const CatalogEntry &entry, const httplib::Request &request,
-                                 httplib::Response &response) {
-    for (const char *name : {"suffix", "sheet", "palette", "sample", "download"})
-        if (request.get_param_value_count(name) > 1)
-            return fail(response, 400, std::string("one ") + name + " expected");
-    std::string suffix = request.get_param_value("suffix");
-    png::Settings settings;
-    settings.contactSheet = request.get_param_value("sheet") == "1";
-    settings.sampleText = request.has_param("sample") ? request.get_param_value("sample") : DefaultSampleText;
-    if (settings.sampleText.empty() || settings.sampleText.size() > MaxSampleText)
-        return fail(response, 400,
-                    "the sample text must have 1 to " + std::to_string(MaxSampleText) + " characters");
-    const PaletteChoice *choice = nullptr;
-    if (request.has_param("palette")) {
-        int32_t number = numberOf(request.get_param_value("palette"));
-        if (number < 0)
-            return fail(response, 400, "a palette is named by its number");
-        if (size_t(number) >= catalog.palettes().size())
-            return fail(response, 404, "no such palette");
-        choice = &catalog.palettes()[size_t(number)];
-    }
-    if (entry.kind == png::GraphicsKind::None)
-        return fail(response, 404, entry.name + ": not a graphics entry");
-    png::Conversion conversion = catalog.pictures(entry, settings, choice);
-    if (!conversion.ok())
-        return fail(response, 422, entry.name + ": no picture: " + conversion.error);
-    for (const png::OutputFile &file : conversion.files) {
-        if (file.suffix != suffix || suffix.size() < 4 || suffix.compare(suffix.size() - 4, 4, ".png") != 0)
-            continue;
-        if (request.get_param_value("download") == "1")
-            offerDownload(response, downloadName(entry.name + file.suffix));
-        response.set_content(reinterpret_cast<const char *>(file.bytes.data()), file.bytes.size(),
-                             "image/png");
-        return;
-    }
-    return fail(response, 404, entry.name + ": no picture " + suffix);
+    network->context.stop();
 }
 
 } // namespace tool

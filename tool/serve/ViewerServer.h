@@ -10,12 +10,6 @@
 #include <memory>
 #include <string>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
-
 namespace qarvex {
 
 namespace tool {
@@ -30,25 +24,19 @@ public:
     ViewerServer(ViewerCatalog &catalog, std::string token);
     ~ViewerServer();
 
-    // Takes port on 127.0.0.1 (0: any free one). The port taken, or -1.
+    // Takes port on 127.0.0.1 (0: any free one) and listens there: from now on connections wait
+    // for run. The port taken, or -1 (no other program may share it).
     int bind(int port);
-    // Answers requests until stop is called from another thread. False when it could not serve.
+    // Answers requests on a few threads until stop is called from another thread. False when
+    // bind has not succeeded.
     bool run();
-    bool running() const;
+    // Makes run return; also when called before run starts.
     void stop();
 
-private:
-    bool admitted(const httplib::Request &request) const;
-    void answer(const httplib::Request &request, httplib::Response &response);
-    void answerEntry(const CatalogEntry &entry, const std::string &part, const httplib::Request &request,
-                     httplib::Response &response);
-    void answerPicture(const CatalogEntry &entry, const httplib::Request &request,
-                       httplib::Response &response);
+    struct Network;
 
-    ViewerCatalog &catalog;
-    std::string token;
-    int port = -1;
-    std::unique_ptr<httplib::Server> server;
+private:
+    std::unique_ptr<Network> network;
 };
 
 } // namespace tool
