@@ -67,14 +67,29 @@ int runProgramBeside(const char *program, char *const *argv, std::string &reason
         line += ' ';
         appendQuoted(line, *argument);
     }
+    // The program must not outlive this one: were qarvex ended from outside (with no Ctrl+C the
+    // program would see), a viewer would go on serving unseen. A job whose processes end when its
+    // only handle, held here, closes; the program joins it before it runs its first instruction.
+    HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job && !::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        ::CloseHandle(job);
+        job = nullptr;
+    }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(path.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process)) {
+    if (!::CreateProcessA(path.c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                          nullptr, &startup, &process)) {
         reason = path + ": " + systemWords(::GetLastError());
+        if (job)
+            ::CloseHandle(job);
         return -1;
     }
+    if (job)
+        ::AssignProcessToJobObject(job, process.hProcess); // where jobs cannot nest, it runs without
+    ::ResumeThread(process.hThread);
     // Ctrl+C reaches both processes; this one only waits for the program to finish.
     ::SetConsoleCtrlHandler(nullptr, TRUE);
     ::WaitForSingleObject(process.hProcess, INFINITE);
@@ -82,6 +97,8 @@ int runProgramBeside(const char *program, char *const *argv, std::string &reason
     ::GetExitCodeProcess(process.hProcess, &status);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
+    if (job)
+        ::CloseHandle(job);
     return int(status);
 }
 

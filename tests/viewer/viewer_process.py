@@ -9,8 +9,9 @@ import time
 
 
 class Viewer:
-    def __init__(self, qarvex, arguments, cwd=None):
-        self.process = subprocess.Popen([qarvex, "--serve", *arguments], stdout=subprocess.PIPE,
+    def __init__(self, qarvex, arguments, cwd=None, launcher=()):
+        """launcher: what runs qarvex, when this system cannot (Wine for a Windows build)."""
+        self.process = subprocess.Popen([*launcher, qarvex, "--serve", *arguments], stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, cwd=cwd, text=True)
         self.output = ""
         deadline = time.monotonic() + 30
