@@ -1,7 +1,8 @@
 // The baseline of the LZH decoding benchmarks: a straightforward decoder that takes every bit
 // through a single-bit reader and keeps the adaptive model with plain linear searches. It shares
-// no code with the library, so agreeing output is a real check. The coded bytes come from memory
-// (MemoryInput) or, one read(1) each, from a stream (StreamInput).
+// no code with the library, so agreeing output is a real check (the stream tests use it too). The
+// coded bytes come from memory (MemoryInput) or, one read(1) each, from a stream (StreamInput).
+// Benchmark programs that include it are compiled with -O2, as plain C code would be.
 #pragma once
 
 #include <qarvex/stream/StreamIO.h>

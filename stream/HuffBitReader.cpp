@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qarvex {
 
@@ -51,7 +56,7 @@ const std::array<uint8_t, 256> HuffBitReader::distanceUpper = distanceTables.upp
 const std::array<uint8_t, 256> HuffBitReader::distanceCodeLength = distanceTables.length;
 
 HuffBitReader::HuffBitReader()
-    : counts(new (std::nothrow) uint32_t[TreeSize + Sentinels]),
+    : counts(new (std::nothrow) uint32_t[filler(TopBits + 1)]),
       parents(new (std::nothrow) uint32_t[TreeSize + Symbols + 1]),
       children(new (std::nothrow) uint32_t[TreeSize]), topTable(new (std::nothrow) TopEntry[1u << TopBits]),
       topDepth(new (std::nothrow) uint8_t[TreeSize]), topPrefix(new (std::nothrow) uint8_t[TreeSize]) {
@@ -80,6 +85,10 @@ void HuffBitReader::initialModel() {
     }
     for (int i = TreeSize; i < TreeSize + Sentinels; ++i)
         counts[i] = 0xFFFF;
+    for (int i = 1; i <= int(TopBits); ++i) {
+        counts[filler(i)] = 0;
+        counts[filler(i) + 1] = 0xFFFFFFFF;
+    }
     parents[Root] = 0;
     topTableCurrent = false;
 }
@@ -97,8 +106,12 @@ void HuffBitReader::updateModel(int symbol) {
     raiseAncestors(leaf);
 }
 
+void HuffBitReader::tradeAndRaiseAncestors(int node, unsigned raisedCount) {
+    raiseAncestors(raiseAndMove(node, raisedCount));
+}
+
 // Raises the counts above a node that has just been raised, by parent links up to the root.
-void HuffBitReader::raiseAncestors(int node) {
+inline void HuffBitReader::raiseAncestors(int node) {
     uint32_t *count = counts.get();
     const uint32_t *parent = parents.get();
     for (uint32_t c = parent[node]; c != 0; c = parent[c]) {
@@ -108,22 +121,41 @@ void HuffBitReader::raiseAncestors(int node) {
     }
 }
 
+// How many of the ScanWidth counts after `from` are below k. The counts are in order, so these
+// are the first ones; the sentinels end the last group.
+inline int HuffBitReader::countBelow(const uint32_t *count, int from, unsigned k) {
+#if defined(__SSE2__)
+    // Counts and k are below 2^31, so the signed comparison is right.
+    static_assert(ScanWidth == 16);
+    const __m128i key = _mm_set1_epi32(int(k));
+    auto below4 = [&](int at) {
+        return _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(count + from + 1 + at)),
+                               key);
+    };
+    __m128i low = _mm_packs_epi32(below4(0), below4(4));
+    __m128i high = _mm_packs_epi32(below4(8), below4(12));
+    auto mask = unsigned(_mm_movemask_epi8(_mm_packs_epi16(low, high)));
+    return std::countr_one(mask);
+#else
+    int below = 0;
+    for (int m = 1; m <= ScanWidth; ++m)
+        below += count[from + m] < k;
+    return below;
+#endif
+}
+
 // Node c's count has just become k, above its right neighbour's. Swaps it with the last node whose
-// count is below k and returns c's new place. Out of line: trades are the exception, and the
-// update's loops stay small without them.
-int HuffBitReader::raiseAndMove(int c, unsigned k) {
+// count is below k and returns c's new place.
+inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
     uint32_t *count = counts.get();
     uint32_t *parent = parents.get();
     uint32_t *child = children.get();
-    // The counts to the right are in order: those below k are the nodes to pass. Counting them
-    // in groups, without a branch per node, avoids most mispredicted loop exits; the sentinels
-    // end the last group.
+    // Those below k to the right are the nodes to pass. Looking at them in groups, without a
+    // branch per node, avoids most mispredicted loop exits.
     int l = c;
     int below;
     do {
-        below = 0;
-        for (int m = 1; m <= ScanWidth; ++m)
-            below += count[l + m] < k;
+        below = countBelow(count, l, k);
         l += below;
     } while (below == ScanWidth);
     count[c] = count[l];
@@ -188,7 +220,7 @@ void HuffBitReader::rebuildTree() {
 void HuffBitReader::buildTopTable() {
     std::memset(topDepth.get(), TopBits, TreeSize);
     std::memset(topPrefix.get(), 0, TreeSize);
-    uint32_t path[TopBits] = {};
+    uint32_t path[TopBits + 1] = {};
     fillTopTable(Root, 0, 0, path);
     topTableCurrent = true;
 }
@@ -200,16 +232,14 @@ bool HuffBitReader::isInTopLevels(int node) const {
     if (depth >= TopBits)
         return false;
     const TopEntry &entry = topTable[unsigned(topPrefix[node]) << (TopBits - depth)];
-    if (int32_t(depth) < entry.bitsTaken)
-        return entry.path[depth] == uint32_t(node);
-    return int32_t(depth) == entry.bitsTaken && entry.node == uint32_t(node);
+    return int32_t(depth) <= entry.bitsTaken && entry.path[depth] == uint32_t(node);
 }
 
 // Fills again the entries below a node of the upper levels whose children have just changed.
 void HuffBitReader::refillTopTable(int node) {
     unsigned depth = topDepth[node];
     unsigned prefix = topPrefix[node];
-    uint32_t path[TopBits];
+    uint32_t path[TopBits + 1];
     // The nodes above it are unchanged; any of its entries has them.
     std::memcpy(path, topTable[prefix << (TopBits - depth)].path, sizeof path);
     fillTopTable(node, depth, prefix, path);
@@ -222,24 +252,25 @@ void HuffBitReader::fillTopTable(int node, unsigned depth, unsigned prefix, uint
         topDepth[node] = uint8_t(depth);
         topPrefix[node] = uint8_t(prefix);
     }
+    path[depth] = node;
     if (depth == TopBits || children[node] >= TreeSize) {
+        for (unsigned i = depth + 1; i <= TopBits; ++i)
+            path[i] = filler(int(i));
         unsigned free = TopBits - depth;
         for (unsigned low = 0; low < 1u << free; ++low) {
             TopEntry &entry = topTable[prefix << free | low];
-            entry.node = node;
-            entry.bitsTaken = int32_t(depth);
             std::memcpy(entry.path, path, sizeof entry.path);
+            entry.bitsTaken = int32_t(depth);
         }
         return;
     }
-    path[depth] = node;
     int firstChild = children[node];
     fillTopTable(firstChild, depth + 1, prefix << 1, path);
     fillTopTable(firstChild + 1, depth + 1, prefix << 1 | 1, path);
 }
 
 HuffBitReader::MemoryBits::MemoryBits(HuffBitReader &reader, MemRWStream &memory, const uint8_t *bytes)
-    : reader(reader), memory(memory), next(bytes), start(bytes), buffer(reader.bitBuffer),
+    : reader(&reader), memory(&memory), next(bytes), start(bytes), buffer(reader.bitBuffer),
       count(reader.bitCount), filler(reader.fillerBits), countAtStart(reader.bitCount),
       positionAtStart(memory.getPosition()) {
     int32_t available = memory.size() - positionAtStart;
@@ -257,14 +288,14 @@ void HuffBitReader::MemoryBits::finish() {
     }
     // Past the bytes it would have read every one and then failed on the next.
     int64_t available = end - start;
-    memory.settleAfterInPlaceReads(positionAtStart + int32_t(std::min(bytesRead, available)),
-                                   bytesRead > available);
+    memory->settleAfterInPlaceReads(positionAtStart + int32_t(std::min(bytesRead, available)),
+                                    bytesRead > available);
     unsigned held = unsigned(int64_t(countAtStart) + 8 * bytesRead - consumed);
-    reader.bitBuffer = held ? buffer & ~(~uint64_t(0) >> held) : 0;
-    reader.bitCount = held;
+    reader->bitBuffer = held ? buffer & ~(~uint64_t(0) >> held) : 0;
+    reader->bitCount = held;
     // The held bits are the last ones read; those of bytes read past the end are filler.
     int64_t missing = 8 * std::max<int64_t>(bytesRead - available, 0);
-    reader.fillerBits = unsigned(std::min<int64_t>(held, missing));
+    reader->fillerBits = unsigned(std::min<int64_t>(held, missing));
 }
 
 } // namespace qarvex

@@ -11,15 +11,18 @@
 // word took one of them (ranOut), which is how a decoder knows its data was cut short.
 //
 // Decoding a symbol walks the tree from the root one bit at a time and then raises the counts
-// from the leaf up. Two things make that cheaper without changing a single result: the walk
+// from the leaf up. Three things make that cheaper without changing a single result: with a
+// memory cursor the walk starts from a table of where the first TopBits bits lead, which trades
+// near the root rarely disturb (the entries below a traded node are filled again); the walk
 // records the nodes it passes, so the update raises them without chasing parent links until the
-// first trade of places; and with a memory cursor the walk starts from a table of where the
-// first TopBits bits lead, which trades near the root rarely disturb (the entries below a
-// traded node are filled again).
+// first trade of places; and a path shorter than the table's bits is padded with fillers that
+// never trade, so that the update's loop has the same length for all of them and the processor
+// predicts its end.
 #pragma once
 
 #include <qarvex/stream/StreamIO.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -53,24 +56,32 @@ public:
     // A raised node's new place is looked for among this many right neighbours at once.
     static constexpr int ScanWidth = 16;
     static constexpr int Sentinels = ScanWidth;
+    // Place holders in recorded paths shorter than TopBits + 1 nodes, one for each place, after the
+    // sentinels: each count starts at 0 beside one of 0xFFFFFFFF, and a filler is raised at most
+    // once a symbol, so it never trades.
+    static constexpr uint32_t FirstFiller = TreeSize + Sentinels;
+    static constexpr uint32_t filler(int place) { return FirstFiller + 2 * uint32_t(place); }
 
     // The fixed code of the upper six distance bits, indexed by the first eight bits read: the
     // upper bits, and the length of the code word (of which eight bits are already in the index).
     static const std::array<uint8_t, 256> distanceUpper;
     static const std::array<uint8_t, 256> distanceCodeLength;
 
+    // The two cursors below are small values: a decoding loop works on a local copy of one, which
+    // the compiler keeps in registers (byte stores through pointers could reach the caller's
+    // object, not a local one), and hands it back when done.
+
     // Bits taken from the source one byte at a time, exactly when a byte-by-byte reader would.
+    // finish() leaves the pending bits with the reader for its next cursor.
     class StreamBits {
     public:
         explicit StreamBits(HuffBitReader &reader)
-            : reader(reader), buffer(reader.bitBuffer), count(reader.bitCount), filler(reader.fillerBits) {}
-        ~StreamBits() {
-            reader.bitBuffer = buffer;
-            reader.bitCount = count;
-            reader.fillerBits = filler;
+            : reader(&reader), buffer(reader.bitBuffer), count(reader.bitCount), filler(reader.fillerBits) {}
+        void finish() {
+            reader->bitBuffer = buffer;
+            reader->bitCount = count;
+            reader->fillerBits = filler;
         }
-        StreamBits(const StreamBits &) = delete;
-        StreamBits &operator=(const StreamBits &) = delete;
 
         static constexpr bool CanLookAhead = false;
 
@@ -96,7 +107,7 @@ public:
             while (count < wanted) {
                 uint8_t byte = 0;
                 // Once the source has failed, everything after is filler as well.
-                if (filler || !reader.nextSourceByte(byte))
+                if (filler || !reader->nextSourceByte(byte))
                     filler += 8;
                 buffer |= uint64_t(byte) << (56 - count);
                 count += 8;
@@ -108,7 +119,7 @@ public:
             count -= n;
             return value;
         }
-        HuffBitReader &reader;
+        HuffBitReader *reader;
         uint64_t buffer;
         unsigned count;
         unsigned filler; // the last `filler` of the pending bits are zeros standing for missing bytes
@@ -120,8 +131,6 @@ public:
     class MemoryBits {
     public:
         MemoryBits(HuffBitReader &reader, MemRWStream &memory, const uint8_t *bytes);
-        MemoryBits(const MemoryBits &) = delete;
-        MemoryBits &operator=(const MemoryBits &) = delete;
         void finish();
 
         // Makes sure `n` bits (n <= 24) are at hand, plus the eight that a byte-by-byte reader
@@ -158,8 +167,8 @@ public:
         }
         void refillWhole();
         void refillNearEnd();
-        HuffBitReader &reader;
-        MemRWStream &memory;
+        HuffBitReader *reader;
+        MemRWStream *memory;
         const uint8_t *next;
         const uint8_t *start;
         const uint8_t *end;
@@ -181,15 +190,17 @@ public:
     // Takes a new source (read from its current position) and restores the initial model.
     void reset(StreamIO *source);
 
-    int getBit() { return int(StreamBits(*this).bit()); }
-    int getByte() { return int(StreamBits(*this).byte()); }
+    int getBit() {
+        return readWithStreamBits([](StreamBits &bits) { return int(bits.bit()); });
+    }
+    int getByte() {
+        return readWithStreamBits([](StreamBits &bits) { return int(bits.byte()); });
+    }
     int decodeSymbol() {
-        StreamBits bits(*this);
-        return decodeSymbol(bits);
+        return readWithStreamBits([this](StreamBits &bits) { return decodeSymbol(bits); });
     }
     int decodeDistance() {
-        StreamBits bits(*this);
-        return decodeDistance(bits);
+        return readWithStreamBits([this](StreamBits &bits) { return decodeDistance(bits); });
     }
     template <class Bits> int decodeSymbol(Bits &bits);
     template <class Bits> int decodeDistance(Bits &bits);
@@ -197,21 +208,30 @@ public:
 private:
     friend class LZHEncoder; // keeps its own model in step through updateModel
 
+    template <class Read> int readWithStreamBits(Read read) {
+        StreamBits bits(*this);
+        int value = read(bits);
+        bits.finish();
+        return value;
+    }
+
     // False past the end of the source (or after a failure).
     bool nextSourceByte(uint8_t &byte) { return source && source->read(1, &byte); }
-    // Where TopBits bits lead from the root: the node reached (a leaf if reached earlier), the
-    // bits that took, and the nodes passed on the way.
+    // Where TopBits bits lead from the root: the nodes from the root to the node reached (a leaf
+    // if reached earlier), then fillers up to TopBits + 1 places; and the bits that took.
     struct TopEntry {
-        uint32_t node;
+        uint32_t path[TopBits + 1];
         int32_t bitsTaken;
-        uint32_t path[TopBits];
     };
     void buildTopTable();
     bool isInTopLevels(int node) const;
     void refillTopTable(int node);
     void fillTopTable(int node, unsigned depth, unsigned prefix, uint32_t *path);
     void updateModel(int symbol);
-    void updateAlong(const uint32_t *path, int leafDepth);
+    void updateAlong(const uint32_t *upper, const uint32_t *lower, int lowerCount);
+    // Out of line: trades are the exception, and the update's loops stay small without them.
+    void tradeAndRaiseAncestors(int node, unsigned raisedCount);
+    static int countBelow(const uint32_t *count, int from, unsigned k);
     int raiseAndMove(int node, unsigned raisedCount);
     void raiseAncestors(int node);
     void rebuildTree();
@@ -220,7 +240,8 @@ private:
     StreamIO *source = nullptr;
     // The tables hold 16-bit quantities (counts up to 0xFFFF, node and leaf indices below 1024) in
     // 32-bit unsigned entries, which are cheaper to load, store and index with.
-    std::unique_ptr<uint32_t[]> counts;   // TreeSize + Sentinels entries: past the nodes, above every count
+    // TreeSize + Sentinels entries (past the nodes, above every count), then two for each filler.
+    std::unique_ptr<uint32_t[]> counts;
     std::unique_ptr<uint32_t[]> parents;  // node parents, then the node of each symbol's leaf, then a spare
     std::unique_ptr<uint32_t[]> children; // TreeSize entries
     std::unique_ptr<TopEntry[]> topTable; // 1 << TopBits entries
@@ -241,31 +262,42 @@ template <class Bits> inline int HuffBitReader::decodeSymbol(Bits &bits) {
     bits.prepare(LongestSymbolCode);
     // Node indices are unsigned: as array indices they need no widening on the way.
     const uint32_t *child = children.get();
-    // The nodes from the root to the symbol's leaf, which the update then raises bottom up.
-    uint32_t path[LongestSymbolCode + 1];
-    int depth = 0;
+    // The nodes from the root down to depth TopBits, with fillers after a leaf reached earlier:
+    // a table entry's own, or for a cursor that cannot look ahead, the walk's first steps.
+    const uint32_t *upper;
+    uint32_t walked[TopBits + 1];
     uint32_t node = Root;
+    uint32_t c;
     if constexpr (Bits::CanLookAhead) {
         if (!topTableCurrent)
             buildTopTable();
         const TopEntry &top = topTable[bits.peek(TopBits)];
-        std::memcpy(path, top.path, sizeof top.path);
-        node = top.node;
-        depth = top.bitsTaken;
-        bits.skip(unsigned(depth));
+        upper = top.path;
+        node = top.path[top.bitsTaken];
+        bits.skip(unsigned(top.bitsTaken));
+    } else {
+        walked[0] = Root;
+        for (unsigned depth = 1; depth <= TopBits; ++depth)
+            walked[depth] = filler(int(depth));
+        for (unsigned depth = 1; depth <= TopBits && (c = child[node]) < TreeSize; ++depth) {
+            node = c + bits.bit();
+            walked[depth] = node;
+        }
+        upper = walked;
     }
-    uint32_t c;
+    // The nodes below depth TopBits.
+    uint32_t lower[LongestSymbolCode - TopBits];
+    int lowerCount = 0;
     // Children always sit below their parent, so the walk ends within the tree's depth.
     while ((c = child[node]) < TreeSize) {
-        path[depth++] = node;
         node = c + bits.bit();
+        lower[lowerCount++] = node;
     }
-    path[depth] = node;
     int symbol = int(c) - TreeSize;
     if (counts[Root] == FrequencyLimit)
         updateModel(symbol); // halves the counts first, which reshapes the tree
     else
-        updateAlong(path, depth);
+        updateAlong(upper, lower, lowerCount);
     return symbol;
 }
 
@@ -277,15 +309,26 @@ template <class Bits> inline int HuffBitReader::decodeDistance(Bits &bits) {
     return int(distanceUpper[first]) << 6 | int(low);
 }
 
-// What updateModel does, for a leaf reached along `path` (root first): until the first trade the
-// nodes to raise are known in advance, so their counts are raised without chasing parent links.
-inline void HuffBitReader::updateAlong(const uint32_t *path, int leafDepth) {
+// What updateModel does, for a leaf reached along `upper` and then `lower`: until the first
+// trade the nodes to raise are known in advance, so their counts are raised without chasing
+// parent links. A leaf less deep than TopBits raises fillers as well, so the second loop always
+// has the same length, and the first one the length of the walk's own loop: the processor
+// predicts where both end.
+inline void HuffBitReader::updateAlong(const uint32_t *upper, const uint32_t *lower, int lowerCount) {
     uint32_t *count = counts.get();
-    for (int i = leafDepth; i >= 0; --i) {
-        uint32_t c = path[i];
+    for (int i = lowerCount - 1; i >= 0; --i) {
+        uint32_t c = lower[i];
         unsigned k = ++count[c];
         if (k > count[c + 1]) {
-            raiseAncestors(raiseAndMove(int(c), k));
+            tradeAndRaiseAncestors(int(c), k);
+            return;
+        }
+    }
+    for (int i = int(TopBits); i >= 0; --i) {
+        uint32_t c = upper[i];
+        unsigned k = ++count[c];
+        if (k > count[c + 1]) {
+            tradeAndRaiseAncestors(int(c), k);
             return;
         }
     }

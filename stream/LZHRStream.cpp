@@ -73,7 +73,8 @@ void LZHRStream::restartDecoding() {
 
 // Decodes count bytes into out; false, having stopped at once, when a code word took bits past
 // the end of the coded data.
-template <class Bits> bool LZHRStream::decode(Bits &bits, uint8_t *__restrict out, int32_t count) {
+template <class Bits> bool LZHRStream::decode(Bits &cursor, uint8_t *__restrict out, int32_t count) {
+    Bits bits = cursor; // a local copy stays in registers
     uint8_t *__restrict const ring = decoder->window;
     HuffBitReader &model = decoder->model;
     bool complete = true;
@@ -144,6 +145,7 @@ template <class Bits> bool LZHRStream::decode(Bits &bits, uint8_t *__restrict ou
     }
     ringPosition = at;
     decodedPosition += count - remaining;
+    cursor = bits;
     return complete;
 }
 
@@ -178,6 +180,7 @@ bool LZHRStream::read(int32_t count, void *buffer) {
     } else {
         HuffBitReader::StreamBits bits(decoder->model);
         complete = decode(bits, out, count);
+        bits.finish();
     }
     if (complete)
         return true;

@@ -1,6 +1,7 @@
 // Tests of the LZH decompressing stream: the reference vectors read whole, in pieces and after
 // seeks, the end-of-source behaviour, the status rules, and damaged input.
 #include "ForwardingSource.h"
+#include "bench/BitAtATimeLzh.h"
 #include <qarvex/stream/LZHEncoder.h>
 #include <qarvex/stream/LZHRStream.h>
 #include <qarvex/stream/MemRWStream.h>
@@ -436,6 +437,51 @@ TEST(LZHRStream, DamagedInputDecodesSafelyAndReproducibly) {
         EXPECT_LT(out.size(), expected.size());
         EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin()));
         EXPECT_EQ(stream.getStatus(), StreamIO::EndOfData);
+    }
+}
+
+TEST(LZHRStream, NoiseDecodesAsThePlainBitAtATimeDecoderDecodesIt) {
+    // Noise of several kinds is coded data for trees of every shape: long codes, trades of leaves
+    // and of inner nodes near and far from the root, many halvings. The plain decoder keeps its
+    // model with linear searches and parent links only, sharing no code with the stream, so any
+    // shortcut of the stream's update that goes wrong shows as different bytes, read in place or
+    // through a byte-by-byte source.
+    struct Kind {
+        const char *name;
+        uint8_t (*byte)(uint32_t draw);
+    };
+    const Kind kinds[] = {
+        {"uniform", [](uint32_t draw) { return uint8_t(draw >> 8); }},
+        {"mostly zero bits",
+         [](uint32_t draw) { return uint8_t((draw >> 8) & (draw >> 16) & (draw >> 24)); }},
+        {"mostly one bits", [](uint32_t draw) { return uint8_t((draw >> 8) | (draw >> 16) | (draw >> 24)); }},
+        {"few byte values", [](uint32_t draw) { return uint8_t(0x41 + (draw >> 8) % 5 * 0x22); }},
+    };
+    const size_t plainSize = 1500000;
+    uint32_t seed = 2024;
+    for (const Kind &kind : kinds) {
+        Bytes noise(300000);
+        for (auto &byte : noise) {
+            seed = seed * 1664525u + 1013904223u;
+            byte = kind.byte(seed);
+        }
+        Bytes expected(plainSize);
+        BitAtATimeLzh<baseline::MemoryInput> plainDecoder;
+        plainDecoder.decode({noise.data(), noise.data() + noise.size()}, expected.data(), expected.size());
+
+        CodedSource direct(noise);
+        LZHRStream inPlace;
+        inPlace.attach(&direct.memory);
+        Bytes out = readInPieces(inPlace, plainSize, {4096, 1, 100000, 77});
+        ASSERT_EQ(out.size(), plainSize) << kind.name << ": the noise should be long enough";
+        EXPECT_TRUE(out == expected) << kind.name << ", in place";
+
+        CodedSource forwarded(noise);
+        ForwardingSource byteByByte(forwarded.memory);
+        LZHRStream throughReads;
+        throughReads.attach(&byteByByte);
+        EXPECT_TRUE(readInPieces(throughReads, plainSize, {plainSize}) == expected)
+            << kind.name << ", by reads";
     }
 }
 
