@@ -519,19 +519,20 @@ bool flushFolderAfterRename(FolderHandle folder) {
 
 } // namespace
 
-bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace) {
+bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace, Durability durability) {
+    bool durable = durability == Durability::Durable;
     if (replace) {
         if (::renameat(int(folder), from, int(folder), to) != 0) {
             failAt(int(folder), to, errno, false);
             return false;
         }
-        return flushFolderAfterRename(folder);
+        return !durable || flushFolderAfterRename(folder);
     }
     // A hard link is made only when the name is free, in one step: nothing that appears at to
     // between a check and the rename can be overwritten.
     if (::linkat(int(folder), from, int(folder), to, 0) == 0) {
         ::unlinkat(int(folder), from, 0);
-        return flushFolderAfterRename(folder);
+        return !durable || flushFolderAfterRename(folder);
     }
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) {
         failWith(errno);
@@ -542,7 +543,7 @@ bool renameIn(FolderHandle folder, const char *from, const char *to, bool replac
         lastErrorNumber = error::AlreadyExists;
         return false;
     }
-    return renameIn(folder, from, to, true);
+    return renameIn(folder, from, to, true, durability);
 }
 
 bool removeFileIn(FolderHandle folder, const char *name) {
@@ -550,6 +551,18 @@ bool removeFileIn(FolderHandle folder, const char *name) {
         failWith(errno);
         return false;
     }
+    return true;
+}
+
+bool fileFacts(const char *path, FileFacts &facts) {
+    struct stat info {};
+    if (::stat(path, &info) != 0) {
+        failWith(errno);
+        return false;
+    }
+    facts.plain = S_ISREG(info.st_mode);
+    facts.size = int64_t(info.st_size);
+    facts.modified = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
     return true;
 }
 

@@ -395,10 +395,11 @@ FileHandle createFileIn(FolderHandle folder, const char *name) {
     return reinterpret_cast<FileHandle>(handle);
 }
 
-bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace) {
+bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace, Durability durability) {
     const std::string &where = toFolder(folder)->path;
     // Write-through: the call returns once the new name is on the disk.
-    DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    DWORD flags = (durability == Durability::Durable ? MOVEFILE_WRITE_THROUGH : 0) |
+                  (replace ? MOVEFILE_REPLACE_EXISTING : 0);
     if (!::MoveFileExA(inDirectory(where, from).c_str(), inDirectory(where, to).c_str(), flags)) {
         failWithSystemError();
         if (lastErrorNumber == ERROR_FILE_EXISTS)
@@ -406,7 +407,21 @@ bool renameIn(FolderHandle folder, const char *from, const char *to, bool replac
         return false;
     }
     recordStep(DurableStep::Renamed);
-    recordStep(DurableStep::FolderFlushed);
+    if (durability == Durability::Durable)
+        recordStep(DurableStep::FolderFlushed);
+    return true;
+}
+
+bool fileFacts(const char *path, FileFacts &facts) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path, GetFileExInfoStandard, &data)) {
+        failWithSystemError();
+        return false;
+    }
+    facts.plain = !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+    facts.size = int64_t(uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
+    facts.modified =
+        int64_t(uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime);
     return true;
 }
 

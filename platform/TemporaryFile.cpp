@@ -100,8 +100,9 @@ bool finishTemporary(FileHandle file) {
     return flushed && closed;
 }
 
-bool keepTemporary(FolderHandle folder, const std::string &name, const char *target, bool replace) {
-    if (!renameIn(folder, name.c_str(), target, replace))
+bool keepTemporary(FolderHandle folder, const std::string &name, const char *target, bool replace,
+                   Durability durability) {
+    if (!renameIn(folder, name.c_str(), target, replace, durability))
         return false;
     releaseSlot(folder, name);
     return true;

@@ -18,20 +18,12 @@ namespace png::parts {
 
 namespace {
 
-constexpr int32_t Columns = 16;
+constexpr int32_t Columns = GlyphSheet::Columns;
 constexpr uint8_t GridColour[4] = {0x80, 0x80, 0x80, 0xFF};
 
 int32_t rowOf(int32_t code) {
     return code >= 0 ? code / Columns : -((-code + Columns - 1) / Columns);
 }
-
-struct Cell {
-    int32_t code;
-    int32_t glyphNumber;
-    const GFXFont::Glyph *glyph;
-    const GFXBitmap *bitmap;
-    int32_t bitmapIndex;
-};
 
 std::string line(const char *format, long long a = 0, long long b = 0) {
     char text[128];
@@ -39,8 +31,7 @@ std::string line(const char *format, long long a = 0, long long b = 0) {
     return text;
 }
 
-std::string metricsText(const GFXFont &font, const std::string &name, const std::vector<Cell> &cells,
-                        int32_t cellWidth, int32_t cellHeight, int32_t firstRow) {
+std::string metricsText(const GFXFont &font, const std::string &name, const GlyphSheet &sheet) {
     std::string text = "# Metrics of the font " + name + "; " + name + ".png shows its glyphs.\n";
     text += line("first-char %lld\n", font.firstChar);
     text += line("map-count %lld\n", font.mapCount);
@@ -49,21 +40,19 @@ std::string metricsText(const GFXFont &font, const std::string &name, const std:
     text += line("spacing %lld\n", font.spacing);
     text += line("flags 0x%08llx\n", font.flags);
     text += line("sheet-columns %lld\n", Columns);
-    text += line("sheet-cell %lld %lld\n", cellWidth, cellHeight);
-    text += line("sheet-first-code %lld\n", int64_t(firstRow) * Columns);
+    text += line("sheet-cell %lld %lld\n", sheet.cellWidth, sheet.cellHeight);
+    text += line("sheet-first-code %lld\n", int64_t(sheet.firstRow) * Columns);
     text += "# One line per mapped character: its code, the character (- when not printable), its\n"
             "# glyph record and bitmap, its rectangle in that bitmap (left top right bottom,\n"
             "# inclusive), its advance, and its top-left pixel in the sheet.\n"
             "# code char glyph bitmap left top right bottom advance sheet-x sheet-y\n";
-    for (const Cell &cell : cells) {
+    for (const GlyphCell &cell : sheet.cells) {
         const GFXFont::Glyph &glyph = *cell.glyph;
         char shown[2] = {cell.code > 32 && cell.code < 127 ? char(cell.code) : '-', 0};
         char row[160];
-        int32_t sheetX = 1 + (cell.code - firstRow * Columns) % Columns * (cellWidth + 1);
-        int32_t sheetY = 1 + (rowOf(cell.code) - firstRow) * (cellHeight + 1);
         std::snprintf(row, sizeof row, "%d %s %d %d %d %d %d %d %d %d %d\n", cell.code, shown,
-                      cell.glyphNumber, cell.bitmapIndex, glyph.x, glyph.y, glyph.x + glyph.width - 1,
-                      glyph.y + glyph.height - 1, glyph.width, sheetX, sheetY);
+                      cell.glyphNumber, glyph.bitmapIndex, glyph.x, glyph.y, glyph.x + glyph.width - 1,
+                      glyph.y + glyph.height - 1, glyph.width, cell.sheetX, cell.sheetY);
         text += row;
     }
     return text;
@@ -107,6 +96,44 @@ void addSample(Conversion &conversion, const GFXFont &font, const std::string &t
 
 } // namespace
 
+bool layOutGlyphSheet(const GFXFont &font, GlyphSheet &sheet, std::string &error) {
+    // The font's reader has checked that map entries name glyph records and records name slots of
+    // the bitmap array; a slot may still be empty, and a rectangle may leave its bitmap.
+    sheet = GlyphSheet{};
+    for (int32_t i = 0; i < font.mapCount; ++i) {
+        int32_t number = font.charMap[i];
+        if (number < 0)
+            continue;
+        const GFXFont::Glyph &glyph = font.glyphs[number];
+        int32_t code = font.firstChar + i;
+        GFXBitmap *bitmap = font.glyphBitmaps.bitmaps[glyph.bitmapIndex];
+        const char *why = !bitmap ? "its bitmap is damaged" : unshowable(*bitmap);
+        if (!why && bitmap->bitDepth != 8)
+            why = "its bitmap is not 8-bit";
+        if (!why && (glyph.x + glyph.width > bitmap->width || glyph.y + glyph.height > bitmap->height))
+            why = "it lies outside its bitmap";
+        if (why) {
+            error = "the glyph of code " + std::to_string(code) + ": " + why;
+            return false;
+        }
+        sheet.cells.push_back({code, number, &glyph, bitmap, 0, 0});
+        sheet.cellWidth = std::max<int32_t>(sheet.cellWidth, glyph.width);
+        sheet.cellHeight = std::max<int32_t>(sheet.cellHeight, glyph.height);
+    }
+    if (sheet.cells.empty()) {
+        error = "the font maps no characters";
+        return false;
+    }
+    sheet.firstRow = rowOf(sheet.cells.front().code);
+    sheet.rows = rowOf(sheet.cells.back().code) - sheet.firstRow + 1;
+    for (GlyphCell &cell : sheet.cells) {
+        int32_t row = rowOf(cell.code);
+        cell.sheetX = 1 + (cell.code - row * Columns) * (sheet.cellWidth + 1);
+        cell.sheetY = 1 + (row - sheet.firstRow) * (sheet.cellHeight + 1);
+    }
+    return true;
+}
+
 void convertFont(MemRWStream &stream, const std::string &name, const Settings &settings,
                  Conversion &conversion) {
     GFXFont::Ptr font(GFXFont::load(&stream));
@@ -114,39 +141,11 @@ void convertFont(MemRWStream &stream, const std::string &name, const Settings &s
         conversion.error = "not a readable font";
         return;
     }
-    // The font's reader has checked that map entries name glyph records and records name slots of
-    // the bitmap array; a slot may still be empty, and a rectangle may leave its bitmap.
-    std::vector<Cell> cells;
-    int32_t cellWidth = 1, cellHeight = 1;
-    for (int32_t i = 0; i < font->mapCount; ++i) {
-        int32_t number = font->charMap[i];
-        if (number < 0)
-            continue;
-        const GFXFont::Glyph &glyph = font->glyphs[number];
-        int32_t code = font->firstChar + i;
-        const GFXBitmap *bitmap = font->glyphBitmaps.bitmaps[glyph.bitmapIndex];
-        std::string which = "the glyph of code " + std::to_string(code);
-        const char *why = !bitmap ? "its bitmap is damaged" : unshowable(*bitmap);
-        if (!why && bitmap->bitDepth != 8)
-            why = "its bitmap is not 8-bit";
-        if (!why && (glyph.x + glyph.width > bitmap->width || glyph.y + glyph.height > bitmap->height))
-            why = "it lies outside its bitmap";
-        if (why) {
-            conversion.error = which + ": " + why;
-            return;
-        }
-        cells.push_back({code, number, &glyph, bitmap, glyph.bitmapIndex});
-        cellWidth = std::max<int32_t>(cellWidth, glyph.width);
-        cellHeight = std::max<int32_t>(cellHeight, glyph.height);
-    }
-    if (cells.empty()) {
-        conversion.error = "the font maps no characters";
+    GlyphSheet sheet;
+    if (!layOutGlyphSheet(*font, sheet, conversion.error))
         return;
-    }
-    int32_t firstRow = rowOf(cells.front().code);
-    int32_t rows = rowOf(cells.back().code) - firstRow + 1;
     Canvas canvas;
-    if (!canvas.allocate(Columns * (cellWidth + 1) + 1, rows * (cellHeight + 1) + 1)) {
+    if (!canvas.allocate(sheet.width(), sheet.height())) {
         conversion.error = "the glyph sheet would be too large";
         return;
     }
@@ -157,22 +156,19 @@ void convertFont(MemRWStream &stream, const std::string &name, const Settings &s
     uint8_t background[4] = {colours.rgb[back][0], colours.rgb[back][1], colours.rgb[back][2],
                              uint8_t(back == settings.transparent ? 0 : 255)};
     canvas.fill(0, 0, canvas.width(), canvas.height(), GridColour);
-    for (int32_t row = 0; row < rows; ++row)
+    for (int32_t row = 0; row < sheet.rows; ++row)
         for (int32_t column = 0; column < Columns; ++column)
-            canvas.fill(1 + column * (cellWidth + 1), 1 + row * (cellHeight + 1), cellWidth, cellHeight,
-                        background);
-    for (const Cell &cell : cells) {
-        int32_t column = cell.code - rowOf(cell.code) * Columns;
-        canvas.draw(1 + column * (cellWidth + 1), 1 + (rowOf(cell.code) - firstRow) * (cellHeight + 1),
-                    *cell.bitmap, cell.glyph->x, cell.glyph->y, cell.glyph->width, cell.glyph->height,
-                    colours, settings.transparent);
-    }
+            canvas.fill(1 + column * (sheet.cellWidth + 1), 1 + row * (sheet.cellHeight + 1), sheet.cellWidth,
+                        sheet.cellHeight, background);
+    for (const GlyphCell &cell : sheet.cells)
+        canvas.draw(cell.sheetX, cell.sheetY, *cell.bitmap, cell.glyph->x, cell.glyph->y, cell.glyph->width,
+                    cell.glyph->height, colours, settings.transparent);
     if (!addPicture(conversion, ".png", canvas.toPicture()))
         return;
-    std::string text = metricsText(*font, name, cells, cellWidth, cellHeight, firstRow);
+    std::string text = metricsText(*font, name, sheet);
     conversion.files.push_back({".txt", std::vector<uint8_t>(text.begin(), text.end())});
     if (!settings.sampleText.empty())
-        addSample(conversion, *font, settings.sampleText, colours, background, cellHeight,
+        addSample(conversion, *font, settings.sampleText, colours, background, sheet.cellHeight,
                   settings.transparent);
 }
 

@@ -13,14 +13,6 @@ namespace qarvex {
 
 namespace png::parts {
 
-namespace {
-
-constexpr int32_t Swatch = 8;
-constexpr int32_t Block = 16 * Swatch;
-constexpr int32_t Band = 4;
-
-} // namespace
-
 void convertPalette(MemRWStream &stream, Conversion &conversion) {
     GFXPalette::Ptr set(GFXPalette::load(stream, 0));
     if (!set) {
@@ -33,7 +25,7 @@ void convertPalette(MemRWStream &stream, Conversion &conversion) {
         return;
     }
     Canvas canvas;
-    canvas.allocate(Block, count * Block + (count - 1) * Band);
+    canvas.allocate(SwatchBlock, count * SwatchBlock + (count - 1) * SwatchBand);
     // A RIFF palette tells how many of its entries it holds; a PL98 set always holds 256.
     int32_t used = std::min<int32_t>(set->entryCount, 256);
     for (int32_t p = 0; p < count; ++p) {
@@ -41,7 +33,7 @@ void convertPalette(MemRWStream &stream, Conversion &conversion) {
         coloursOf(*set, p, colours);
         for (int32_t i = 0; i < used; ++i) {
             uint8_t rgba[4] = {colours.rgb[i][0], colours.rgb[i][1], colours.rgb[i][2], 255};
-            canvas.fill(i % 16 * Swatch, p * (Block + Band) + i / 16 * Swatch, Swatch, Swatch, rgba);
+            canvas.fill(swatchX(i), swatchY(p, i), Swatch, Swatch, rgba);
         }
     }
     addPicture(conversion, ".png", canvas.toPicture());

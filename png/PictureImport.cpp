@@ -6,6 +6,9 @@
 
 #include <qarvex/gfx/GFXBitmap.h>
 #include <qarvex/gfx/GFXBitmapArray.h>
+#include <qarvex/gfx/GFXFont.h>
+#include <qarvex/gfx/GFXPalette.h>
+#include <qarvex/persist/PersistentStream.h>
 #include <qarvex/stream/MemRWStream.h>
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -103,14 +107,14 @@ std::string pixelText(int32_t x, int32_t y, const Rgba &colour) {
     return text;
 }
 
-bool indexedInto(GFXBitmap &bitmap, const DecodedPicture &picture, int32_t left, int32_t top,
+bool indexedInto(const parts::LevelRegion &to, const DecodedPicture &picture, int32_t left, int32_t top,
                  const parts::Colours &colours, const ImportSettings &settings, std::string &error) {
     TargetPalette target(colours, settings.transparent);
-    int32_t width = bitmap.width, height = bitmap.height;
+    int32_t width = to.width, height = to.height;
     if (sameIndexedPalette(picture, target)) {
         for (int32_t y = 0; y < height; ++y)
             for (int32_t x = 0; x < width; ++x)
-                bitmap.pixels[size_t(y) * size_t(bitmap.stride) + size_t(x)] =
+                to.rows[y * to.rowBytes + x] =
                     picture.pixels[size_t(top + y) * size_t(picture.width) + size_t(left + x)];
         return true;
     }
@@ -121,7 +125,7 @@ bool indexedInto(GFXBitmap &bitmap, const DecodedPicture &picture, int32_t left,
     std::vector<std::string> offPalette;
     int64_t offCount = 0;
     for (int32_t y = 0; y < height; ++y) {
-        uint8_t *row = bitmap.pixels + size_t(y) * size_t(bitmap.stride);
+        uint8_t *row = to.rows + y * to.rowBytes;
         for (int32_t x = 0; x < width; ++x) {
             Rgba colour = pixelAt(picture, left + x, top + y);
             int32_t index = -1;
@@ -173,13 +177,6 @@ bool indexedInto(GFXBitmap &bitmap, const DecodedPicture &picture, int32_t left,
     return false;
 }
 
-struct BitmapGone {
-    void operator()(GFXBitmap *bitmap) const { GFXBitmap::destroy(bitmap); }
-};
-struct ArrayGone {
-    void operator()(GFXBitmapArray *array) const { GFXBitmapArray::destroy(array); }
-};
-
 // Writes with write into a region large enough for the file (the images keep their sizes).
 template <typename Writer> bool writeOut(size_t originalSize, Writer write, std::vector<uint8_t> &out) {
     out.assign(originalSize * 2 + 65536, 0);
@@ -193,6 +190,18 @@ template <typename Writer> bool writeOut(size_t originalSize, Writer write, std:
     return true;
 }
 
+// Only a file that this library writes back exactly as it was may be rebuilt: otherwise the
+// rebuild would silently change more than the pictures show.
+template <typename Writer>
+bool writesBackUnchanged(const std::vector<uint8_t> &original, Writer write, const char *what,
+                         std::string &error) {
+    std::vector<uint8_t> unchanged;
+    if (writeOut(original.size(), write, unchanged) && unchanged == original)
+        return true;
+    error = std::string("this ") + what + " cannot be written back byte for byte, so it is not rebuilt";
+    return false;
+}
+
 bool decode(const std::vector<uint8_t> &file, const std::string &suffix, DecodedPicture &picture,
             std::string &error) {
     if (decodePng(file.data(), file.size(), picture, error))
@@ -201,42 +210,317 @@ bool decode(const std::vector<uint8_t> &file, const std::string &suffix, Decoded
     return false;
 }
 
-bool bitmapFromPicture(GFXBitmap &bitmap, const DecodedPicture &picture, const std::string &suffix,
-                       const ImportSettings &settings, std::string &error) {
-    if (picture.width != bitmap.width || picture.height != bitmap.height) {
+// The colours that 8-bit pixels of bitmap are read in: its own palette, else the one given.
+parts::Colours targetColours(const GFXPalette *own, int32_t paletteIndex, const ImportSettings &settings) {
+    Settings colourSettings;
+    colourSettings.palette = settings.palette;
+    std::vector<std::string> warnings;
+    return parts::coloursFor(own, paletteIndex, colourSettings, warnings);
+}
+
+// The detail level that a bitmap's picture suffix names: ".png" level 0, ".level3.png" level 3;
+// -1 for any other suffix.
+int32_t levelOfSuffix(const std::string &suffix) {
+    if (suffix == ".png")
+        return 0;
+    constexpr const char *Prefix = ".level";
+    if (suffix.rfind(Prefix, 0) != 0 || suffix.size() != 11 || suffix.compare(7, 4, ".png") != 0 ||
+        suffix[6] < '1' || suffix[6] >= '0' + GFXBitmap::MaxLevels)
+        return -1;
+    return suffix[6] - '0';
+}
+
+// Puts the picture of a level of bitmap (named by suffix) in place.
+bool levelFromPicture(GFXBitmap &bitmap, const std::vector<uint8_t> &file, const std::string &suffix,
+                      int32_t level, const ImportSettings &settings, std::string &error) {
+    DecodedPicture picture;
+    parts::LevelRegion region;
+    if (!decode(file, suffix, picture, error) || !parts::levelRegion(bitmap, level, region, error))
+        return false;
+    if (picture.width != region.width || picture.height != region.height) {
         error = "the picture " + suffix.substr(1) + " is " + std::to_string(picture.width) + "x" +
-                std::to_string(picture.height) + ", the bitmap " + std::to_string(bitmap.width) + "x" +
-                std::to_string(bitmap.height);
+                std::to_string(picture.height) + ", the " + (level ? "detail level " : "bitmap ") +
+                std::to_string(region.width) + "x" + std::to_string(region.height);
         return false;
     }
-    return picturePixelsInto(bitmap, picture, 0, 0, settings, error);
+    return picturePixelsInto(bitmap, level, picture, 0, 0, settings, error);
+}
+
+bool rebuildBitmap(std::vector<uint8_t> &bytes, const std::map<std::string, std::vector<uint8_t>> &edited,
+                   const ImportSettings &settings, std::vector<uint8_t> &out, std::string &error) {
+    MemRWStream stream;
+    stream.attach(int32_t(bytes.size()), bytes.data());
+    GFXBitmap::Ptr bitmap(GFXBitmap::load(stream, GFXBitmap::IncludePalette));
+    if (!bitmap) {
+        error = "not a readable bitmap";
+        return false;
+    }
+    bool windows = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
+    uint32_t flags =
+        (windows ? GFXBitmap::WindowsFormat : 0) | (bitmap->palette ? GFXBitmap::IncludePalette : 0);
+    auto write = [&](StreamIO &to) { return bitmap->write(to, flags); };
+    if (!writesBackUnchanged(bytes, write, "bitmap", error))
+        return false;
+    for (const auto &[suffix, file] : edited) {
+        int32_t level = levelOfSuffix(suffix);
+        if (level < 0) {
+            error = "the picture " + suffix.substr(1) + " is not one of the bitmap's";
+            return false;
+        }
+        if (!levelFromPicture(*bitmap, file, suffix, level, settings, error))
+            return false;
+    }
+    if (!writeOut(bytes.size(), write, out)) {
+        error = "the bitmap could not be written";
+        return false;
+    }
+    return true;
+}
+
+bool rebuildBitmapArray(std::vector<uint8_t> &bytes,
+                        const std::map<std::string, std::vector<uint8_t>> &edited,
+                        const ImportSettings &settings, std::vector<uint8_t> &out, std::string &error) {
+    MemRWStream stream;
+    stream.attach(int32_t(bytes.size()), bytes.data());
+    GFXBitmapArray::Ptr array(GFXBitmapArray::load(stream, GFXBitmap::IncludePalette));
+    if (!array || array->count < 1 || !array->bitmaps) {
+        error = "not a readable bitmap array";
+        return false;
+    }
+    bool palettes = false;
+    for (int32_t i = 0; i < array->count; ++i) {
+        if (!array->bitmaps[i]) {
+            error = "bitmap " + std::to_string(i) + " is damaged";
+            return false;
+        }
+        palettes = palettes || array->bitmaps[i]->palette;
+    }
+    uint32_t flags = palettes ? GFXBitmap::IncludePalette : 0;
+    auto write = [&](StreamIO &to) { return array->write(to, flags); };
+    if (!writesBackUnchanged(bytes, write, "bitmap array", error))
+        return false;
+    for (const auto &[suffix, file] : edited) {
+        if (suffix == ".png") {
+            // The contact sheet: the cells as the sheet lays them out.
+            DecodedPicture picture;
+            if (!decode(file, suffix, picture, error))
+                return false;
+            int64_t width = 0, height = 0;
+            std::vector<parts::SheetCell> cells = parts::contactSheetCells(*array, width, height);
+            for (int32_t i = 0; i < array->count; ++i)
+                if (!picturePixelsInto(*array->bitmaps[i], 0, picture, int32_t(cells[size_t(i)].x),
+                                       int32_t(cells[size_t(i)].y), settings, error)) {
+                    error = "bitmap " + std::to_string(i) + ": " + error;
+                    return false;
+                }
+            continue;
+        }
+        // ".3.png" or ".3.level1.png": bitmap 3, level 0 or 1.
+        char *end = nullptr;
+        long index = std::strtol(suffix.c_str() + 1, &end, 10);
+        int32_t level = end > suffix.c_str() + 1 ? levelOfSuffix(end) : -1;
+        if (index < 0 || index >= array->count || level < 0) {
+            error = "the picture " + suffix.substr(1) + " is not one of the array's";
+            return false;
+        }
+        if (!levelFromPicture(*array->bitmaps[index], file, suffix, level, settings, error))
+            return false;
+    }
+    if (!writeOut(bytes.size(), write, out)) {
+        error = "the bitmap array could not be written";
+        return false;
+    }
+    return true;
+}
+
+// The colour of the swatch at (x, y) when all its pixels are one opaque colour.
+bool swatchColour(const DecodedPicture &picture, int32_t x, int32_t y, Rgba &colour) {
+    colour = pixelAt(picture, x, y);
+    for (int32_t dy = 0; dy < parts::Swatch; ++dy)
+        for (int32_t dx = 0; dx < parts::Swatch; ++dx)
+            if (pixelAt(picture, x + dx, y + dy) != colour)
+                return false;
+    return colour.alpha == 255;
+}
+
+bool rebuildPalette(std::vector<uint8_t> &bytes, const std::map<std::string, std::vector<uint8_t>> &edited,
+                    std::vector<uint8_t> &out, std::string &error) {
+    MemRWStream stream;
+    stream.attach(int32_t(bytes.size()), bytes.data());
+    GFXPalette::Ptr set(GFXPalette::load(stream, 0));
+    if (!set || set->paletteCount < 1 || set->paletteCount > GFXPalette::MaxPalettes) {
+        error = "not a readable palette";
+        return false;
+    }
+    bool riff = bytes.size() >= 4 && std::memcmp(bytes.data(), "RIFF", 4) == 0;
+    auto write = [&](StreamIO &to) { return riff ? set->writeRiff(to) : set->write(to, 0); };
+    if (!writesBackUnchanged(bytes, write, "palette", error))
+        return false;
+    auto found = edited.find(".png");
+    if (edited.size() != 1 || found == edited.end()) {
+        error = "only the swatch picture of a palette is read back";
+        return false;
+    }
+    DecodedPicture picture;
+    if (!decode(found->second, found->first, picture, error))
+        return false;
+    int32_t count = set->paletteCount;
+    if (picture.width != parts::SwatchBlock ||
+        picture.height != count * parts::SwatchBlock + (count - 1) * parts::SwatchBand) {
+        error = "the swatch picture is not the size it was written in";
+        return false;
+    }
+    int32_t used = std::min<int32_t>(set->entryCount, 256);
+    for (int32_t p = 0; p < count; ++p) {
+        GFXPalette::Palette &palette = set->palettes[p];
+        for (int32_t i = 0; i < used; ++i) {
+            Rgba colour;
+            if (!swatchColour(picture, parts::swatchX(i), parts::swatchY(p, i), colour)) {
+                error = "the swatch of colour " + std::to_string(i) + " of palette " + std::to_string(p) +
+                        " is not one opaque colour";
+                return false;
+            }
+            uint8_t *entry = palette.entries + 4 * i;
+            if (entry[0] == colour.red && entry[1] == colour.green && entry[2] == colour.blue)
+                continue;
+            // Shade and blend tables name colours chosen for the old ones; nothing here can
+            // choose them again.
+            if (!riff && palette.type != GFXPalette::Computed && set->tableShare(palette.type) > 0) {
+                error = "palette " + std::to_string(p) +
+                        " has shade or blend tables made for its colours, so its colours are not changed";
+                return false;
+            }
+            entry[0] = colour.red;
+            entry[1] = colour.green;
+            entry[2] = colour.blue;
+        }
+    }
+    if (!writeOut(bytes.size(), write, out)) {
+        error = "the palette could not be written";
+        return false;
+    }
+    if (riff)
+        return true;
+    // A set carries its computed colour tables too: read back, they are computed for the new
+    // colours, and written again.
+    std::vector<uint8_t> first = std::move(out);
+    stream.attach(int32_t(first.size()), first.data());
+    set.reset(GFXPalette::load(stream, 0));
+    if (!set || !writeOut(first.size(), write, out)) {
+        error = "the palette could not be written";
+        return false;
+    }
+    return true;
+}
+
+// Writes the font as the font file's one object.
+bool writeFont(GFXFont &font, StreamIO &to) {
+    return Persistent::writeObject(&to, &font) == 0;
+}
+
+bool rebuildFont(std::vector<uint8_t> &bytes, const std::map<std::string, std::vector<uint8_t>> &edited,
+                 const ImportSettings &settings, std::vector<uint8_t> &out, std::string &error) {
+    // The pixels as they were, to tell the cells that were edited, and the font to edit.
+    std::vector<uint8_t> copy = bytes;
+    MemRWStream stream, pristineStream;
+    stream.attach(int32_t(bytes.size()), bytes.data());
+    pristineStream.attach(int32_t(copy.size()), copy.data());
+    GFXFont::Ptr font(GFXFont::load(&stream)), pristine(GFXFont::load(&pristineStream));
+    if (!font || !pristine) {
+        error = "not a readable font";
+        return false;
+    }
+    auto write = [&](StreamIO &to) { return writeFont(*font, to); };
+    if (!writesBackUnchanged(copy, write, "font", error))
+        return false;
+    auto found = edited.find(".png");
+    if (edited.size() != 1 || found == edited.end()) {
+        error = "only the glyph sheet of a font is read back (its metrics are not)";
+        return false;
+    }
+    DecodedPicture picture;
+    parts::GlyphSheet sheet, before;
+    if (!decode(found->second, found->first, picture, error) ||
+        !parts::layOutGlyphSheet(*font, sheet, error) || !parts::layOutGlyphSheet(*pristine, before, error))
+        return false;
+    if (picture.width != sheet.width() || picture.height != sheet.height()) {
+        error = "the glyph sheet is not the size it was written in";
+        return false;
+    }
+    parts::Colours colours = targetColours(font->palette, -1, settings);
+    // A glyph may show in several cells (codes sharing it, rectangles that overlap): each pixel
+    // takes the edit made to it, and two cells edited to different pixels are refused.
+    for (size_t c = 0; c < sheet.cells.size(); ++c) {
+        const parts::GlyphCell &cell = sheet.cells[c];
+        const GFXFont::Glyph &glyph = *cell.glyph;
+        const GFXBitmap &old = *before.cells[c].bitmap;
+        std::vector<uint8_t> read(size_t(glyph.width) * glyph.height);
+        for (int32_t y = 0; y < glyph.height; ++y)
+            std::copy_n(old.pixels + int64_t(glyph.y + y) * old.stride + glyph.x, glyph.width,
+                        read.begin() + ptrdiff_t(y) * glyph.width);
+        parts::LevelRegion region{read.data(), glyph.width, glyph.width, glyph.height};
+        if (!indexedInto(region, picture, cell.sheetX, cell.sheetY, colours, settings, error)) {
+            error = "the glyph of code " + std::to_string(cell.code) + ": " + error;
+            return false;
+        }
+        for (int32_t y = 0; y < glyph.height; ++y)
+            for (int32_t x = 0; x < glyph.width; ++x) {
+                int64_t at = int64_t(glyph.y + y) * old.stride + glyph.x + x;
+                uint8_t now = read[size_t(y) * glyph.width + size_t(x)], &pixel = cell.bitmap->pixels[at];
+                if (now == old.pixels[at])
+                    continue;
+                if (pixel != old.pixels[at] && pixel != now) {
+                    error = "the glyph of code " + std::to_string(cell.code) +
+                            " shares pixels with another glyph that was edited differently";
+                    return false;
+                }
+                pixel = now;
+            }
+    }
+    if (!writeOut(bytes.size(), write, out)) {
+        error = "the font could not be written";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-bool picturePixelsInto(GFXBitmap &bitmap, const DecodedPicture &picture, int32_t left, int32_t top,
-                       const ImportSettings &settings, std::string &error) {
-    if (const char *why = parts::unshowable(bitmap)) {
-        error = why;
-        return false;
+bool readsBack(GraphicsKind kind, const std::string &suffix) {
+    switch (kind) {
+    case GraphicsKind::Bitmap:
+        return levelOfSuffix(suffix) >= 0;
+    case GraphicsKind::BitmapArray: {
+        char *end = nullptr;
+        std::strtol(suffix.c_str() + 1, &end, 10);
+        return suffix == ".png" || (end > suffix.c_str() + 1 && levelOfSuffix(end) >= 0);
     }
-    if (left < 0 || top < 0 || int64_t(left) + bitmap.width > picture.width ||
-        int64_t(top) + bitmap.height > picture.height) {
+    case GraphicsKind::Font:
+    case GraphicsKind::Palette:
+        return suffix == ".png";
+    case GraphicsKind::None:
+        break;
+    }
+    return false;
+}
+
+bool picturePixelsInto(GFXBitmap &bitmap, int32_t level, const DecodedPicture &picture, int32_t left,
+                       int32_t top, const ImportSettings &settings, std::string &error) {
+    parts::LevelRegion region;
+    if (!parts::levelRegion(bitmap, level, region, error))
+        return false;
+    if (left < 0 || top < 0 || int64_t(left) + region.width > picture.width ||
+        int64_t(top) + region.height > picture.height) {
         error = "the picture is too small for the bitmap";
         return false;
     }
-    if (bitmap.bitDepth == 8) {
-        Settings colourSettings;
-        colourSettings.palette = settings.palette;
-        std::vector<std::string> warnings;
-        parts::Colours colours =
-            parts::coloursFor(bitmap.palette, bitmap.paletteIndex, colourSettings, warnings);
-        return indexedInto(bitmap, picture, left, top, colours, settings, error);
-    }
+    if (bitmap.bitDepth == 8)
+        return indexedInto(region, picture, left, top,
+                           targetColours(bitmap.palette, bitmap.paletteIndex, settings), settings, error);
     // 24-bit: stored blue, green, red.
-    for (int32_t y = 0; y < bitmap.height; ++y) {
-        uint8_t *to = bitmap.pixels + size_t(y) * size_t(bitmap.stride);
-        for (int32_t x = 0; x < bitmap.width; ++x, to += 3) {
+    for (int32_t y = 0; y < region.height; ++y) {
+        uint8_t *to = region.rows + y * region.rowBytes;
+        for (int32_t x = 0; x < region.width; ++x, to += 3) {
             Rgba colour = pixelAt(picture, left + x, top + y);
             to[0] = colour.blue;
             to[1] = colour.green;
@@ -253,93 +537,25 @@ bool rebuildGraphics(GraphicsKind kind, const std::vector<uint8_t> &original,
         out = original;
         return true;
     }
-    if (kind != GraphicsKind::Bitmap && kind != GraphicsKind::BitmapArray) {
-        error = "edited pictures of fonts and palettes are not read back yet";
-        return false;
-    }
     std::vector<uint8_t> bytes = original; // the loaders read from a writable region
     if (bytes.size() > size_t(INT32_MAX)) {
         error = "too large to read";
         return false;
     }
-    MemRWStream stream;
-    stream.attach(int32_t(bytes.size()), bytes.data());
-    bool windows = bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M';
-    std::vector<uint8_t> unchanged;
-    if (kind == GraphicsKind::Bitmap) {
-        std::unique_ptr<GFXBitmap, BitmapGone> bitmap(GFXBitmap::load(stream, GFXBitmap::IncludePalette));
-        if (!bitmap) {
-            error = "not a readable bitmap";
-            return false;
-        }
-        uint32_t flags =
-            (windows ? GFXBitmap::WindowsFormat : 0) | (bitmap->palette ? GFXBitmap::IncludePalette : 0);
-        auto write = [&](StreamIO &to) { return bitmap->write(to, flags); };
-        // Only a file that this library writes back exactly as it was may be rebuilt.
-        if (!writeOut(original.size(), write, unchanged) || unchanged != original) {
-            error = "this bitmap cannot be written back byte for byte, so it is not rebuilt";
-            return false;
-        }
-        for (const auto &[suffix, file] : edited) {
-            if (suffix != ".png") {
-                error = "the picture " + suffix.substr(1) + " is not read back (only level 0 is)";
-                return false;
-            }
-            DecodedPicture picture;
-            if (!decode(file, suffix, picture, error) ||
-                !bitmapFromPicture(*bitmap, picture, suffix, settings, error))
-                return false;
-        }
-        if (!writeOut(original.size(), write, out)) {
-            error = "the bitmap could not be written";
-            return false;
-        }
-        return true;
+    switch (kind) {
+    case GraphicsKind::Bitmap:
+        return rebuildBitmap(bytes, edited, settings, out, error);
+    case GraphicsKind::BitmapArray:
+        return rebuildBitmapArray(bytes, edited, settings, out, error);
+    case GraphicsKind::Palette:
+        return rebuildPalette(bytes, edited, out, error);
+    case GraphicsKind::Font:
+        return rebuildFont(bytes, edited, settings, out, error);
+    case GraphicsKind::None:
+        break;
     }
-    std::unique_ptr<GFXBitmapArray, ArrayGone> array(GFXBitmapArray::load(stream, GFXBitmap::IncludePalette));
-    if (!array || array->count < 1 || !array->bitmaps) {
-        error = "not a readable bitmap array";
-        return false;
-    }
-    bool palettes = false;
-    for (int32_t i = 0; i < array->count; ++i)
-        palettes = palettes || (array->bitmaps[i] && array->bitmaps[i]->palette);
-    uint32_t flags = palettes ? GFXBitmap::IncludePalette : 0;
-    auto write = [&](StreamIO &to) { return array->write(to, flags); };
-    if (!writeOut(original.size(), write, unchanged) || unchanged != original) {
-        error = "this bitmap array cannot be written back byte for byte, so it is not rebuilt";
-        return false;
-    }
-    for (const auto &[suffix, file] : edited) {
-        DecodedPicture picture;
-        if (!decode(file, suffix, picture, error))
-            return false;
-        if (suffix == ".png") {
-            // The contact sheet: the cells as the sheet lays them out.
-            int64_t width = 0, height = 0;
-            std::vector<parts::SheetCell> cells = parts::contactSheetCells(*array, width, height);
-            for (int32_t i = 0; i < array->count; ++i)
-                if (!picturePixelsInto(*array->bitmaps[i], picture, int32_t(cells[size_t(i)].x),
-                                       int32_t(cells[size_t(i)].y), settings, error)) {
-                    error = "bitmap " + std::to_string(i) + ": " + error;
-                    return false;
-                }
-            continue;
-        }
-        char *end = nullptr;
-        long index = std::strtol(suffix.c_str() + 1, &end, 10);
-        if (index < 0 || index >= array->count || std::string(end) != ".png") {
-            error = "the picture " + suffix.substr(1) + " is not one of the array's";
-            return false;
-        }
-        if (!bitmapFromPicture(*array->bitmaps[index], picture, suffix, settings, error))
-            return false;
-    }
-    if (!writeOut(original.size(), write, out)) {
-        error = "the bitmap array could not be written";
-        return false;
-    }
-    return true;
+    error = "not a graphics file";
+    return false;
 }
 
 } // namespace png

@@ -73,40 +73,50 @@ const char *unshowable(const GFXBitmap &bitmap) {
     return nullptr;
 }
 
-bool levelPicture(const GFXBitmap &bitmap, int32_t level, const Colours &colours, int32_t transparent,
-                  Picture &picture, std::string &error) {
+bool levelRegion(const GFXBitmap &bitmap, int32_t level, LevelRegion &region, std::string &error) {
     if (const char *why = unshowable(bitmap)) {
         error = why;
         return false;
     }
-    bool indexed = bitmap.bitDepth == 8;
+    if (level == 0) {
+        region = {bitmap.pixels, bitmap.stride, bitmap.width, bitmap.height};
+        return true;
+    }
     int32_t width = bitmap.width >> level;
     int32_t height = bitmap.height >> level;
-    const uint8_t *rows =
+    uint8_t *rows =
         level < bitmap.levelCount && level < GFXBitmap::MaxLevels ? bitmap.levels[level] : nullptr;
-    int64_t rowBytes = level == 0 ? bitmap.stride : width;
     const uint8_t *end = bitmap.pixels + bitmap.dataSize;
-    if (level > 0 && (!indexed || !rows || width < 1 || height < 1 || rows < bitmap.pixels ||
-                      rows + int64_t(width) * height > end)) {
+    if (bitmap.bitDepth != 8 || level < 0 || !rows || width < 1 || height < 1 || rows < bitmap.pixels ||
+        rows + int64_t(width) * height > end) {
         error = "no detail level " + std::to_string(level);
         return false;
     }
-    if (!picture.allocate(indexed ? Picture::Format::Indexed : Picture::Format::Rgb, width, height)) {
+    region = {rows, width, width, height};
+    return true;
+}
+
+bool levelPicture(const GFXBitmap &bitmap, int32_t level, const Colours &colours, int32_t transparent,
+                  Picture &picture, std::string &error) {
+    LevelRegion region;
+    if (!levelRegion(bitmap, level, region, error))
+        return false;
+    bool indexed = bitmap.bitDepth == 8;
+    if (!picture.allocate(indexed ? Picture::Format::Indexed : Picture::Format::Rgb, region.width,
+                          region.height)) {
         error = "the bitmap is too large for a picture";
         return false;
     }
-    if (level == 0)
-        rows = bitmap.pixels;
     int32_t pixelBytes = picture.bytesPerPixel();
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t *from = rows + y * rowBytes;
-        uint8_t *to = picture.pixels.data() + size_t(y) * size_t(width) * size_t(pixelBytes);
+    for (int32_t y = 0; y < region.height; ++y) {
+        const uint8_t *from = region.rows + y * region.rowBytes;
+        uint8_t *to = picture.pixels.data() + size_t(y) * size_t(region.width) * size_t(pixelBytes);
         if (indexed) {
-            std::copy(from, from + width, to);
+            std::copy(from, from + region.width, to);
             continue;
         }
         // Stored blue, green, red, as in Windows bitmaps.
-        for (int32_t x = 0; x < width; ++x, from += 3, to += 3) {
+        for (int32_t x = 0; x < region.width; ++x, from += 3, to += 3) {
             to[0] = from[2];
             to[1] = from[1];
             to[2] = from[0];

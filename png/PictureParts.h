@@ -2,6 +2,7 @@
 // bitmap's levels, an RGBA canvas for sheets, and the step from a picture to an output file.
 #pragma once
 
+#include <qarvex/gfx/GFXFont.h>
 #include <qarvex/png/GraphicsPictures.h>
 #include <qarvex/png/Picture.h>
 
@@ -35,6 +36,18 @@ void addWarning(std::vector<std::string> &warnings, const std::string &warning);
 // Null when the bitmap can be shown, else why not.
 const char *unshowable(const GFXBitmap &bitmap);
 
+// The pixels of one detail level: rows of rowBytes bytes, width x height pixels.
+struct LevelRegion {
+    uint8_t *rows = nullptr;
+    int64_t rowBytes = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+// Level level of a showable bitmap (level 0: its image, stride bytes a row; levels above 0, of
+// 8-bit bitmaps only: (width >> level) x (height >> level) packed pixels); false with the reason in
+// error when the bitmap has no such level inside its pixel data.
+bool levelRegion(const GFXBitmap &bitmap, int32_t level, LevelRegion &region, std::string &error);
+
 // Level level of bitmap as an indexed (8-bit) or RGB (24-bit) picture. Levels above 0 exist for
 // 8-bit bitmaps only and hold (width >> level) x (height >> level) packed pixels.
 bool levelPicture(const GFXBitmap &bitmap, int32_t level, const Colours &colours, int32_t transparent,
@@ -66,6 +79,43 @@ struct SheetCell {
     int64_t y = 0;
 };
 std::vector<SheetCell> contactSheetCells(const GFXBitmapArray &array, int64_t &width, int64_t &height);
+
+// The swatch sheet of a palette set: each palette 16 x 16 swatches of Swatch x Swatch pixels,
+// colour index i at column i % 16 of row i / 16, palettes one below the other in set order with a
+// band of SwatchBand pixels between them.
+constexpr int32_t Swatch = 8;
+constexpr int32_t SwatchBlock = 16 * Swatch;
+constexpr int32_t SwatchBand = 4;
+inline int32_t swatchX(int32_t index) {
+    return index % 16 * Swatch;
+}
+inline int32_t swatchY(int32_t palette, int32_t index) {
+    return palette * (SwatchBlock + SwatchBand) + index / 16 * Swatch;
+}
+
+// The glyph sheet of a font: every mapped character in a grid of 16 columns, one row per 16 codes,
+// each glyph at the top left of its cell, one-pixel grid lines around the cells.
+struct GlyphCell {
+    int32_t code = 0;
+    int32_t glyphNumber = 0;
+    const GFXFont::Glyph *glyph = nullptr;
+    GFXBitmap *bitmap = nullptr;
+    int32_t sheetX = 0; // top-left pixel of the glyph on the sheet
+    int32_t sheetY = 0;
+};
+struct GlyphSheet {
+    static constexpr int32_t Columns = 16;
+    std::vector<GlyphCell> cells; // in code order
+    int32_t cellWidth = 1;
+    int32_t cellHeight = 1;
+    int32_t firstRow = 0; // row of the first mapped code (code / 16, rounded down)
+    int32_t rows = 0;
+    int32_t width() const { return Columns * (cellWidth + 1) + 1; }
+    int32_t height() const { return rows * (cellHeight + 1) + 1; }
+};
+// Lays out font's glyph sheet; false with the reason in error when some glyph cannot be shown (its
+// bitmap damaged or not 8-bit, its rectangle outside it) or the font maps no characters.
+bool layOutGlyphSheet(const GFXFont &font, GlyphSheet &sheet, std::string &error);
 
 // Encodes picture as one more output file; false (with conversion.error set) when it cannot.
 bool addPicture(Conversion &conversion, const std::string &suffix, const Picture &picture);

@@ -7,7 +7,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
 namespace qarvex {
@@ -76,10 +75,10 @@ bool Manifest::save(const std::string &folder) const {
         int32_t written = 0;
         ok = platform::writeFile(file, text.data(), int32_t(text.size()), written) &&
              written == int32_t(text.size());
-        if (!ok)
-            platform::closeFile(file);
-        ok = ok && platform::finishTemporary(file) &&
-             platform::keepTemporary(target, temporary, FileName, true);
+        // The manifest is a cache that -u checks against the files: one lost or left old by a
+        // power cut only makes -u compare checksums, so it is not waited for on the disk.
+        ok = platform::closeFile(file) && ok &&
+             platform::keepTemporary(target, temporary, FileName, true, platform::Durability::Cache);
         if (!ok)
             platform::discardTemporary(target, temporary);
     }
@@ -102,11 +101,10 @@ const Manifest::Line *Manifest::find(const std::string &entryName) const {
 }
 
 std::optional<int64_t> modificationTime(const std::string &path) {
-    std::error_code error;
-    auto time = std::filesystem::last_write_time(std::filesystem::path(path), error);
-    if (error)
+    platform::FileFacts facts;
+    if (!platform::fileFacts(path.c_str(), facts))
         return std::nullopt;
-    return int64_t(time.time_since_epoch().count());
+    return facts.modified;
 }
 
 std::optional<std::string> pathBelow(const std::string &folder, const char *name) {

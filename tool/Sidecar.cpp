@@ -7,7 +7,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 namespace qarvex {
 
@@ -81,32 +80,36 @@ bool Sidecar::parse(const std::vector<uint8_t> &bytes, std::string &error) {
     return false;
 }
 
-bool rebuildFromSidecar(const std::string &path, const png::ImportSettings &settings,
-                        std::vector<uint8_t> &out, bool &edited, std::string &error) {
+bool findEditedPictures(const std::string &path, EditedPictures &edited, std::string &error) {
     std::vector<uint8_t> bytes;
-    Sidecar sidecar;
+    Sidecar &sidecar = edited.sidecar;
     if (!readSourceFile(path, bytes, error) || !sidecar.parse(bytes, error))
         return false;
-    // The pictures lie beside the sidecar, named after the graphics file.
     std::string base = path.substr(0, path.size() - std::strlen(Sidecar::Suffix));
-    std::map<std::string, std::vector<uint8_t>> changed;
+    edited.pictures.clear();
     for (const auto &[suffix, checksum] : sidecar.pictures) {
         std::vector<uint8_t> picture;
         std::string why;
-        // A picture taken away is no edit: the graphics file keeps that part.
         if (!readSourceFile(base + suffix, picture, why))
             continue;
-        if (checksumOf(picture.data(), picture.size()) != checksum) {
-            if (suffix.size() < 4 || suffix.compare(suffix.size() - 4, 4, ".png") != 0) {
-                error = sidecar.file + suffix + ": edits of this file are not read back";
-                return false;
-            }
-            changed.emplace(suffix, std::move(picture));
+        if (checksumOf(picture.data(), picture.size()) == checksum)
+            continue;
+        if (!png::readsBack(png::graphicsKindOf(sidecar.file.c_str()), suffix)) {
+            error = sidecar.file + suffix + ": edits of this file are not read back";
+            return false;
         }
+        std::optional<int64_t> modified = modificationTime(base + suffix);
+        if (modified && (edited.pictures.empty() || *modified > edited.newest))
+            edited.newest = *modified;
+        edited.pictures.emplace(suffix, std::move(picture));
     }
-    edited = !changed.empty();
-    return png::rebuildGraphics(png::graphicsKindOf(sidecar.file.c_str()), sidecar.original, changed,
-                                settings, out, error);
+    return true;
+}
+
+bool rebuildFromPictures(const EditedPictures &edited, const png::ImportSettings &settings,
+                         std::vector<uint8_t> &out, std::string &error) {
+    return png::rebuildGraphics(png::graphicsKindOf(edited.sidecar.file.c_str()), edited.sidecar.original,
+                                edited.pictures, settings, out, error);
 }
 
 } // namespace tool

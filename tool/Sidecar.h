@@ -13,6 +13,7 @@
 #include <qarvex/png/PictureImport.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,10 +34,21 @@ struct Sidecar {
     bool parse(const std::vector<uint8_t> &bytes, std::string &error);
 };
 
-// The graphics file that the sidecar at path stands for, rebuilt from the pictures beside it;
-// edited tells whether any picture differs from what was written. False with the reason in error.
-bool rebuildFromSidecar(const std::string &path, const png::ImportSettings &settings,
-                        std::vector<uint8_t> &out, bool &edited, std::string &error);
+// The pictures beside the sidecar at path (named after its graphics file) that differ from what
+// was written: a picture taken away is no edit, the graphics file keeps that part.
+struct EditedPictures {
+    Sidecar sidecar;
+    std::map<std::string, std::vector<uint8_t>> pictures; // by suffix
+    int64_t newest = 0; // the latest modification time among them (platform::FileFacts units)
+};
+// False with the reason in error when the sidecar cannot be read or an edited file cannot be
+// turned back (only pictures can).
+bool findEditedPictures(const std::string &path, EditedPictures &edited, std::string &error);
+
+// The graphics file rebuilt from the sidecar's bytes with the edited pictures in place. False with
+// the reason in error.
+bool rebuildFromPictures(const EditedPictures &edited, const png::ImportSettings &settings,
+                         std::vector<uint8_t> &out, std::string &error);
 
 } // namespace tool
 

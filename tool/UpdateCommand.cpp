@@ -17,9 +17,9 @@
 #include "tool/Sidecar.h"
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
+#include <qarvex/platform/Platform.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -77,6 +77,7 @@ private:
     VolumeRStream volume;
     Manifest manifest;
     bool haveManifest = false;
+    bool manifestRefreshed = false; // some of its lines were given a file's new time
     EntryDecoder decoder;
     std::vector<VolumeWriter::Entry> entries;
     std::set<std::string> entryKeys;    // name keys of the volume's entries
@@ -163,32 +164,38 @@ bool Updater::updateEntry(int32_t position) {
         return true;
     };
     std::optional<std::string> path = pathBelow(folder, item.name);
-    std::error_code error;
-    // Edited pictures of a graphics entry give it anew, converted back by their sidecar.
-    if (path && std::filesystem::is_regular_file(std::filesystem::path(*path + Sidecar::Suffix), error)) {
-        std::vector<uint8_t> rebuilt;
-        bool edited = false;
-        std::string why;
-        if (!rebuildFromSidecar(*path + Sidecar::Suffix, importSettings(), rebuilt, edited, why)) {
-            console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
-            return false;
-        }
-        if (edited) {
-            if (!differs(position, rebuilt))
-                return keep();
-            return replace(item, entry, rebuilt, " from pictures");
+    platform::FileFacts file;
+    bool present = path && platform::fileFacts(path->c_str(), file) && file.plain;
+    // Pictures of a graphics entry edited after its raw file give the entry anew, converted back
+    // by their sidecar.
+    if (path && png::graphicsKindOf(item.name) != png::GraphicsKind::None) {
+        std::string sidecarPath = *path + Sidecar::Suffix;
+        platform::FileFacts sidecar;
+        if (platform::fileFacts(sidecarPath.c_str(), sidecar) && sidecar.plain) {
+            EditedPictures edited;
+            std::vector<uint8_t> rebuilt;
+            std::string why;
+            if (!findEditedPictures(sidecarPath, edited, why)) {
+                console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
+                return false;
+            }
+            if (!edited.pictures.empty() && (!present || file.modified < edited.newest)) {
+                if (!rebuildFromPictures(edited, importSettings(), rebuilt, why)) {
+                    console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
+                    return false;
+                }
+                if (!differs(position, rebuilt))
+                    return keep();
+                return replace(item, entry, rebuilt, " from pictures");
+            }
         }
     }
-    if (!path || !std::filesystem::is_regular_file(std::filesystem::path(*path), error))
+    if (!present)
         return keep(); // a missing file keeps its entry
     // A file whose size and time are those -x left holds what -x wrote.
     const Manifest::Line *line = manifest.find(item.name);
-    if (line) {
-        std::optional<int64_t> modified = modificationTime(*path);
-        auto size = std::filesystem::file_size(std::filesystem::path(*path), error);
-        if (!error && modified && int64_t(size) == line->size && *modified == line->modified)
-            return keep();
-    }
+    if (line && file.size == line->size && file.modified == line->modified)
+        return keep();
     std::vector<uint8_t> content;
     std::string why;
     if (!readSourceFile(*path, content, why)) {
@@ -198,8 +205,14 @@ bool Updater::updateEntry(int32_t position) {
     bool changed = line ? int64_t(content.size()) != line->size ||
                               checksumOf(content.data(), content.size()) != line->checksum
                         : differs(position, content);
-    if (!changed)
+    if (!changed) {
+        // Touched but the same: the manifest learns the new time, so the next run need not read it.
+        if (line && file.modified != line->modified) {
+            manifest.record(item.name, Manifest::Line{line->size, line->checksum, file.modified});
+            manifestRefreshed = true;
+        }
         return keep();
+    }
     if (!replace(item, entry, content, ""))
         return false;
     remember(item.name, *path, content);
@@ -313,10 +326,10 @@ int Updater::write() {
         // The old volume's view holds the kept entries' bytes until the new file is whole.
         if (!writeVolumeFile(options.volumePath, entries, variant, console, [&] { volume.closeVolume(); }))
             return Failure;
-        // The files now hold what the entries decode to: the next update need not read them.
-        if (haveManifest && !manifest.save(folder))
-            console.diagnostic("%s: the manifest could not be brought up to date", folder.c_str());
     }
+    // The files now hold what the entries decode to: the next update need not read them.
+    if (haveManifest && (changed || manifestRefreshed) && !options.dryRun && !manifest.save(folder))
+        console.diagnostic("%s: the manifest could not be brought up to date", folder.c_str());
     if (JsonReport *json = console.json()) {
         json->addVolume(options.volumePath);
         for (size_t i = 0; i < entries.size(); ++i) {

@@ -135,14 +135,27 @@ FolderHandle openSubfolder(FolderHandle parent, const char *name);
 void closeFolder(FolderHandle folder);
 // A new file name in folder, open for writing; error::AlreadyExists when anything holds the name.
 FileHandle createFileIn(FolderHandle folder, const char *name);
+// How far a rename goes. Durable: the folder's entry is on the disk when the rename returns, so
+// the new name outlives a power cut. Cache: the rename only, for files that may come out old or
+// missing after a power cut without harm, because their readers check what they say.
+enum class Durability { Durable, Cache };
 // Renames from to to inside folder. Without replace, error::AlreadyExists when to is taken; with
-// it, a file or a link at to is replaced (the link itself, never what it points to). The folder's
-// entry is on the disk when this returns true, so the new name outlives a power cut.
-bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace);
+// it, a file or a link at to is replaced (the link itself, never what it points to).
+bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace,
+              Durability durability = Durability::Durable);
 // Safe to call from a signal handler on POSIX systems (it is one unlinkat there).
 bool removeFileIn(FolderHandle folder, const char *name);
 // True when anything (file, folder, link) holds the name in folder.
 bool existsIn(FolderHandle folder, const char *name);
+// What one look at the file at path tells (links followed): whether it is a plain file, its size,
+// and the time of its last change in the file system's own units (nanoseconds since 1970 on POSIX
+// systems, 100-nanosecond ticks since 1601 on Windows). False when nothing is there.
+struct FileFacts {
+    bool plain = false;
+    int64_t size = 0;
+    int64_t modified = 0;
+};
+bool fileFacts(const char *path, FileFacts &facts);
 // What tells the file at name in folder (a path when folder is InvalidFolder) from every other,
 // as the file system does: two names give equal texts exactly when they lead to one file, whatever
 // their letter case, links or spelling. Empty when nothing is found there.

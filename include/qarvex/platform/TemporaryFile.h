@@ -26,8 +26,11 @@ FileHandle createTemporaryIn(FolderHandle folder, std::string &name);
 bool finishTemporary(FileHandle file);
 
 // Gives a finished temporary file its real name (renameIn: replacing target, or failing with
-// error::AlreadyExists when it is taken), after which it is no longer live.
-bool keepTemporary(FolderHandle folder, const std::string &name, const char *target, bool replace);
+// error::AlreadyExists when it is taken), after which it is no longer live. A cache file, which
+// may come out old or missing after a power cut, is closed with closeFile instead of finished and
+// kept with Durability::Cache: neither its data nor its name is waited for.
+bool keepTemporary(FolderHandle folder, const std::string &name, const char *target, bool replace,
+                   Durability durability = Durability::Durable);
 
 // Removes a temporary file that will not be kept.
 void discardTemporary(FolderHandle folder, const std::string &name);

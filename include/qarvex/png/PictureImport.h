@@ -32,10 +32,14 @@ struct ImportSettings {
     } mapping = Mapping::Exact;
 };
 
-// Puts the width x height pixels of picture at (left, top) into level 0 of bitmap (8-bit: as
-// colour indices by the rules of settings; 24-bit: as they are). False with the reason in error.
-bool picturePixelsInto(GFXBitmap &bitmap, const DecodedPicture &picture, int32_t left, int32_t top,
-                       const ImportSettings &settings, std::string &error);
+// Puts the pixels of picture at (left, top) into detail level level of bitmap (8-bit: as colour
+// indices by the rules of settings; 24-bit: as they are). False with the reason in error.
+bool picturePixelsInto(GFXBitmap &bitmap, int32_t level, const DecodedPicture &picture, int32_t left,
+                       int32_t top, const ImportSettings &settings, std::string &error);
+
+// Whether an edit of the picture with suffix (".png", ".3.png", ".level1.png") of a graphics file
+// of kind kind is read back; edits of the other files (a font's sample line, its metrics) are not.
+bool readsBack(GraphicsKind kind, const std::string &suffix);
 
 // The graphics file original (of kind kind) with the pictures in edited, by the suffix its picture
 // files have (".png", ".3.png"), put in place. False with the reason in error.
