@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -597,6 +598,18 @@ void onInterrupt(void (*cleanup)()) {
         sigaddset(&action.sa_mask, signalNumber);
     for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
         ::sigaction(signalNumber, &action, nullptr);
+}
+
+std::thread startWorkerThread(std::function<void()> body) {
+    // A new thread starts with its creator's signal mask: blocked around the start, then put back.
+    sigset_t interrupts, before;
+    sigemptyset(&interrupts);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&interrupts, signalNumber);
+    ::pthread_sigmask(SIG_BLOCK, &interrupts, &before);
+    std::thread thread(std::move(body));
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return thread;
 }
 
 std::string fileIdentity(FolderHandle folder, const char *name) {

@@ -475,6 +475,10 @@ void onInterrupt(void (*cleanup)()) {
     ::SetConsoleCtrlHandler(cleanUpAndExit, TRUE);
 }
 
+std::thread startWorkerThread(std::function<void()> body) {
+    return std::thread(std::move(body)); // console events are handled on a thread of their own
+}
+
 std::string fileIdentity(FolderHandle folder, const char *name) {
     std::string path =
         folder == InvalidFolder ? std::string(name) : inDirectory(toFolder(folder)->path, name);

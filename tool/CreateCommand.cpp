@@ -10,6 +10,7 @@
 #include "tool/CreateOptions.h"
 #include "tool/EntryPath.h"
 #include "tool/JsonReport.h"
+#include "tool/OrderedWork.h"
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
 #include <qarvex/platform/Platform.h>
@@ -52,46 +53,75 @@ bool codeSources(const Options &options, const std::vector<Source> &sources, uin
     console.progress.start(options.volumePath, int64_t(sources.size()), 0);
     bool allWell = true;
     uint32_t nextId = firstId;
+    // Files are read and coded on -j threads; everything else happens here, in argument order. A
+    // source whose name an earlier one took is never read.
+    std::vector<std::string> keys;
+    std::vector<bool> repeated;
     for (const Source &source : sources) {
-        std::string key = nameKey(source.name);
-        auto [earlier, fresh] = fromSource.emplace(key, source.path);
-        if (!fresh) {
-            console.diagnostic("%s: same entry name as %s", source.path.c_str(), earlier->second.c_str());
-            allWell = false;
-            continue;
-        }
-        std::vector<uint8_t> bytes;
-        std::string why;
-        if (!readSourceFile(source.path, bytes, why)) {
-            console.diagnostic("%s: %s", source.path.c_str(), why.c_str());
-            allWell = false;
-            continue;
-        }
-        auto existing = byName.find(key);
-        bool replacing = existing != byName.end();
-        uint32_t id = options.idsFromNames ? idFromFileName(source.fileName)
-                      : replacing          ? plan.entries[existing->second].id
-                                           : nextId++;
-        VolumeWriter::Entry entry;
-        if (!VolumeWriter::makeEntry(id, source.name, bytes.data(), bytes.size(), method, entry)) {
-            console.diagnostic("%s: cannot be coded as %s", source.path.c_str(),
-                               options.method ? options.method : "stored");
-            allWell = false;
-            continue;
-        }
-        plan.bytes += int64_t(bytes.size());
-        if (replacing) {
-            plan.entries[existing->second] = std::move(entry);
-            plan.shown.push_back(source.name + " (replaced)");
-            plan.outcomes.emplace_back(existing->second, "replaced");
-        } else {
-            byName.emplace(key, plan.entries.size());
-            plan.outcomes.emplace_back(plan.entries.size(), adding ? "added" : "written");
-            plan.entries.push_back(std::move(entry));
-            plan.shown.push_back(adding ? source.name + " (added)" : source.name);
-        }
-        console.progress.entryDone();
+        keys.push_back(nameKey(source.name));
+        repeated.push_back(!fromSource.emplace(keys.back(), source.path).second);
     }
+    struct Coded {
+        bool read = false;
+        std::string why; // when not read
+        bool coded = false;
+        size_t bytes = 0;
+        VolumeWriter::Entry entry;
+    };
+    forEachInOrder<Coded>(
+        sources.size(), threadsFor(options),
+        [&](int, size_t index) {
+            Coded result;
+            if (repeated[index])
+                return result;
+            std::vector<uint8_t> bytes;
+            result.read = readSourceFile(sources[index].path, bytes, result.why);
+            if (result.read) {
+                result.bytes = bytes.size();
+                result.coded = VolumeWriter::makeEntry(0, sources[index].name, bytes.data(), bytes.size(),
+                                                       method, result.entry);
+            }
+            return result;
+        },
+        [&](size_t index, Coded &result) {
+            const Source &source = sources[index];
+            const std::string &key = keys[index];
+            if (repeated[index]) {
+                console.diagnostic("%s: same entry name as %s", source.path.c_str(), fromSource[key].c_str());
+                allWell = false;
+                return;
+            }
+            if (!result.read) {
+                console.diagnostic("%s: %s", source.path.c_str(), result.why.c_str());
+                allWell = false;
+                return;
+            }
+            auto existing = byName.find(key);
+            bool replacing = existing != byName.end();
+            uint32_t id = options.idsFromNames ? idFromFileName(source.fileName)
+                          : replacing          ? plan.entries[existing->second].id
+                                               : nextId++;
+            if (!result.coded) {
+                console.diagnostic("%s: cannot be coded as %s", source.path.c_str(),
+                                   options.method ? options.method : "stored");
+                allWell = false;
+                return;
+            }
+            VolumeWriter::Entry &entry = result.entry;
+            entry.id = id;
+            plan.bytes += int64_t(result.bytes);
+            if (replacing) {
+                plan.entries[existing->second] = std::move(entry);
+                plan.shown.push_back(source.name + " (replaced)");
+                plan.outcomes.emplace_back(existing->second, "replaced");
+            } else {
+                byName.emplace(key, plan.entries.size());
+                plan.outcomes.emplace_back(plan.entries.size(), adding ? "added" : "written");
+                plan.entries.push_back(std::move(entry));
+                plan.shown.push_back(adding ? source.name + " (added)" : source.name);
+            }
+            console.progress.entryDone();
+        });
     console.progress.clear();
     // Two entries of one id would leave a lookup by id to chance.
     std::map<uint32_t, const VolumeWriter::Entry *> byId;

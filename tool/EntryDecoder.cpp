@@ -1,5 +1,7 @@
-// EntryDecoder: one entry decoded through the volume to exactly its recorded size.
+// EntryDecoder: one entry decoded through a reader of its own to exactly its recorded size.
 #include "tool/EntryDecoder.h"
+
+#include <qarvex/platform/Platform.h>
 
 #include <algorithm>
 
@@ -17,13 +19,14 @@ EntryFault EntryDecoder::checkRecord(const VolumeStream &volume, const VolumeIte
     return EntryFault::None;
 }
 
-EntryFault EntryDecoder::decode(VolumeRStream &volume, int32_t position, const Sink &sink,
+EntryFault EntryDecoder::decode(const VolumeStream &volume, const VolumeItem &item, const Sink &sink,
                                 Progress *progress) {
-    const VolumeItem &item = volume.entry(position);
+    if (ahead && ahead->item == &item)
+        return replay(*ahead, sink, progress);
     if (EntryFault fault = checkRecord(volume, item); fault != EntryFault::None)
         return fault;
-    if (!volume.openItem(&item)) {
-        volume.close();
+    if (!reader.open(volume, item)) {
+        reader.close();
         return EntryFault::CannotOpen;
     }
     if (piece.empty())
@@ -32,7 +35,7 @@ EntryFault EntryDecoder::decode(VolumeRStream &volume, int32_t position, const S
     for (int64_t decoded = 0; decoded < item.size && fault == EntryFault::None;) {
         int32_t count = int32_t(std::min<int64_t>(PieceSize, item.size - decoded));
         // Every entry stream fails the read by itself as soon as its data gives out.
-        if (!volume.read(count, piece.data()))
+        if (!reader.read(count, piece.data()))
             fault = EntryFault::EndsEarly;
         else if (!sink(piece.data(), count))
             fault = EntryFault::SinkFailed;
@@ -40,8 +43,42 @@ EntryFault EntryDecoder::decode(VolumeRStream &volume, int32_t position, const S
         if (progress)
             progress->advance(count);
     }
-    volume.close();
+    reader.close();
     return fault;
+}
+
+void EntryDecoder::decodeAhead(const VolumeStream &volume, const VolumeItem &item, int32_t limit,
+                               DecodedEntry &entry) {
+    entry = DecodedEntry{};
+    if (item.size > limit)
+        return;
+    entry.item = &item;
+    entry.faultsBefore = platform::mappedFileFaults();
+    entry.bytes.reserve(size_t(std::max<int32_t>(item.size, 0)));
+    entry.fault = decode(
+        volume, item,
+        [&](const uint8_t *bytes, int32_t count) {
+            entry.bytes.insert(entry.bytes.end(), bytes, bytes + count);
+            return true;
+        },
+        nullptr);
+}
+
+uint64_t EntryDecoder::faultsBefore(const VolumeItem &item) const {
+    return ahead && ahead->item == &item ? ahead->faultsBefore : platform::mappedFileFaults();
+}
+
+EntryFault EntryDecoder::replay(const DecodedEntry &entry, const Sink &sink, Progress *progress) {
+    // In pieces of at most PieceSize, as decode hands them on.
+    for (size_t done = 0; done < entry.bytes.size();) {
+        auto count = int32_t(std::min<size_t>(PieceSize, entry.bytes.size() - done));
+        if (!sink(entry.bytes.data() + done, count))
+            return EntryFault::SinkFailed;
+        done += size_t(count);
+        if (progress)
+            progress->advance(count);
+    }
+    return entry.fault;
 }
 
 std::string EntryDecoder::describe(EntryFault fault, const VolumeItem &item) {

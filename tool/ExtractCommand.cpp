@@ -7,6 +7,7 @@
 #include "tool/EntryPath.h"
 #include "tool/JsonReport.h"
 #include "tool/Manifest.h"
+#include "tool/OrderedWork.h"
 #include "tool/PictureExport.h"
 #include "tool/PortableName.h"
 #include "tool/VolumeWalk.h"
@@ -65,6 +66,14 @@ private:
     std::vector<std::pair<std::string, platform::FolderHandle>> held;
 };
 
+// With more than one thread, entries are decoded ahead into memory by the workers, each at most
+// this share of AheadBudget; larger ones are decoded when their turn comes. At most two entries per
+// thread wait decoded, so they hold at most AheadBudget bytes whatever the number of threads.
+constexpr int64_t AheadBudget = 64 * 1024 * 1024;
+int32_t aheadLimit(int threads) {
+    return int32_t(AheadBudget / (2 * int64_t(threads)));
+}
+
 class Extractor {
 public:
     // Each file written is recorded in manifest (when given), found below targetPath.
@@ -74,6 +83,8 @@ public:
 
     // Writes one entry; false, with the reason reported, when it is not there afterwards.
     bool extract(VolumeRStream &volume, const std::string &volumePath, int32_t position);
+    // An entry decoded ahead on another thread, used when it is the one extracted (null: none).
+    void useDecodedAhead(const DecodedEntry *entry) { decoder.useDecodedAhead(entry); }
 
     int64_t extracted = 0, failed = 0, bytes = 0;
     bool portableNames = false; // --portable-names
@@ -152,7 +163,7 @@ bool Extractor::extract(VolumeRStream &volume, const std::string &volumePath, in
         return fail(volumePath, name,
                     std::string("cannot create a file: ") + systemReason(platform::lastError()));
     uint32_t writeError = platform::error::None;
-    uint64_t faultsBefore = platform::mappedFileFaults();
+    uint64_t faultsBefore = decoder.faultsBefore(item);
     Checksum checksum;
     EntryFault fault = decoder.decode(
         volume, position,
@@ -244,6 +255,8 @@ int extractEntries(const Options &options, Console &console) {
     }
     bool allWell;
     int64_t extracted = 0, failed = 0, bytes = 0;
+    const int threads = threadsFor(options);
+    std::vector<EntryDecoder> aheadDecoders(static_cast<size_t>(threads)); // one per worker
     // Entries of an earlier extraction into the folder stay recorded beside this one's.
     Manifest manifest;
     if (!options.noManifest)
@@ -269,29 +282,49 @@ int extractEntries(const Options &options, Console &console) {
                     return true;
                 console.progress.start(path, int64_t(positions.size()), selectedBytes(volume, positions));
                 bool volumeWell = true, named = false;
-                for (int32_t position : positions) {
-                    std::string shown;
-                    bool written = false;
-                    extractor.renamedTo.clear();
-                    bool done = pictures.extract(volume, path, position, shown, [&] {
-                        return written = extractor.extract(volume, path, position);
+                // Folders, files, pictures and messages are all made here, in table order, from
+                // the entries the workers decoded ahead.
+                std::vector<const VolumeItem *> items;
+                for (int32_t position : positions)
+                    items.push_back(&volume.entry(position));
+                forEachInOrder<DecodedEntry>(
+                    items.size(), threads,
+                    [&](int worker, size_t index) {
+                        DecodedEntry entry;
+                        if (threads > 1)
+                            aheadDecoders[size_t(worker)].decodeAhead(volume, *items[index],
+                                                                      aheadLimit(threads), entry);
+                        return entry;
+                    },
+                    [&](size_t index, DecodedEntry &ahead) {
+                        int32_t position = positions[index];
+                        extractor.useDecodedAhead(&ahead);
+                        pictures.useDecodedAhead(&ahead);
+                        std::string shown;
+                        bool written = false;
+                        extractor.renamedTo.clear();
+                        bool done = pictures.extract(volume, path, position, shown, [&] {
+                            return written = extractor.extract(volume, path, position);
+                        });
+                        extractor.useDecodedAhead(nullptr);
+                        pictures.useDecodedAhead(nullptr);
+                        if (json)
+                            recordExtraction(*json, volume, position, targetPath, written,
+                                             pictures.lastPictures(),
+                                             done ? nullptr : &console.lastDiagnostic());
+                        if (!done) {
+                            volumeWell = false;
+                        } else {
+                            // The volume's name heads the entries that came out of it.
+                            if (!named)
+                                console.print("%s\n", path.c_str());
+                            named = true;
+                            if (!extractor.renamedTo.empty())
+                                shown += " (as " + extractor.renamedTo + ")";
+                            console.print("  %s\n", shown.c_str());
+                        }
+                        console.progress.entryDone();
                     });
-                    if (json)
-                        recordExtraction(*json, volume, position, targetPath, written,
-                                         pictures.lastPictures(), done ? nullptr : &console.lastDiagnostic());
-                    if (!done) {
-                        volumeWell = false;
-                    } else {
-                        // The volume's name heads the entries that came out of it.
-                        if (!named)
-                            console.print("%s\n", path.c_str());
-                        named = true;
-                        if (!extractor.renamedTo.empty())
-                            shown += " (as " + extractor.renamedTo + ")";
-                        console.print("  %s\n", shown.c_str());
-                    }
-                    console.progress.entryDone();
-                }
                 console.progress.clear();
                 return volumeWell;
             });

@@ -5,7 +5,10 @@
 #include "tool/SearchCommand.h"
 #include "tool/ServeCommand.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace qarvex {
 
@@ -73,6 +76,17 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
             if (*letter == 'r') {
                 options.recursive = true;
                 continue;
+            }
+            if (*letter == 'j') {
+                const char *count = letter[1] ? letter + 1 : at + 1 < argc ? argv[++at] : nullptr;
+                char *end = nullptr;
+                long threads = count ? std::strtol(count, &end, 10) : 0;
+                if (!count || *end || threads < 1 || threads > MaxThreads) {
+                    error = "-j needs a number of threads from 1 to " + std::to_string(MaxThreads);
+                    return false;
+                }
+                options.threads = int(threads);
+                break;
             }
             if (*letter == 'C') {
                 const char *folder = letter[1] ? letter + 1 : at + 1 < argc ? argv[++at] : nullptr;
@@ -146,6 +160,13 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
     return true;
 }
 
+int threadsFor(const Options &options) {
+    if (options.threads > 0)
+        return options.threads;
+    unsigned processors = std::thread::hardware_concurrency();
+    return processors > 0 ? int(std::min<unsigned>(processors, MaxThreads)) : 1;
+}
+
 void printHelp(std::FILE *out) {
     search::printUsage(out);
     std::fprintf(out, "\n"
@@ -170,7 +191,10 @@ void printHelp(std::FILE *out) {
                  "  --json                          with any command: one JSON document on standard\n"
                  "                                  output instead of the text (tool/qarvex.schema.json)\n"
                  "  -r                              with any command: a folder among the volumes (or\n"
-                 "                                  --png files) is searched for them, all the way down\n");
+                 "                                  --png files) is searched for them, all the way down\n"
+                 "  -j N                            -t, -x, -c, -a, -u: work on N entries at once\n"
+                 "                                  (default: one per processor); the output is the\n"
+                 "                                  same whatever N\n");
     printServeHelp(out);
 }
 

@@ -34,11 +34,17 @@ struct Options {
     bool portableNames = false;         // --portable-names: -x renames names Windows cannot hold
     bool json = false;                  // --json: one JSON document instead of the text
     bool recursive = false;             // -r: folders among the volume arguments searched for volumes
+    int threads = 0;                    // -j: entries worked on at once (0: one per processor)
     // The arguments after the options: the expression, then the volumes. With --serve the whole
     // command line (argv, null-terminated), which the viewer reads itself.
     char *const *operands = nullptr;
     int operandCount = 0;
 };
+
+constexpr int MaxThreads = 256;
+
+// The threads a command works with: -j, or one per processor.
+int threadsFor(const Options &options);
 
 // Reads the options of argv[1..argc). False on a usage error, with the reason in error.
 bool parseOptions(int argc, char *const *argv, Options &options, std::string &error);

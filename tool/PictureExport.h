@@ -33,6 +33,9 @@ public:
     bool extract(VolumeRStream &volume, const std::string &volumePath, int32_t position, std::string &shown,
                  const std::function<bool()> &raw);
 
+    // An entry decoded ahead on another thread, used when it is the one shown (null: none).
+    void useDecodedAhead(const DecodedEntry *entry) { decoder.useDecodedAhead(entry); }
+
     // The files of pictures the last successful extract wrote for its entry (none without --png).
     const std::vector<std::string> &lastPictures() const;
 

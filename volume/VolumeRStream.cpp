@@ -2,6 +2,7 @@
 #include <qarvex/volume/VolumeRStream.h>
 
 #include <qarvex/platform/Platform.h>
+#include <qarvex/volume/EntryReader.h>
 #include <qarvex/volume/VolumeNames.h>
 
 #include <algorithm>
@@ -162,18 +163,11 @@ bool VolumeRStream::openItem(const VolumeItem *item) {
     int32_t length = 0;
     if (!storedBytes(*item, stored, length))
         return false; // the data block is not wholly inside the file
-    DecodingRStream *decoder = method->makeDecoder ? decoderFor(*method) : nullptr;
-    if (method->makeDecoder && !decoder)
-        return false; // it could not be made: memory ran out when the volume was
-    // memStream covers exactly the stored bytes: a decoding stream that seeks backwards restarts
-    // at its source's position 0, the first coded byte, and meets the end of the data where the
-    // entry's data ends.
-    memStream.attach(length, stored);
-    current = &memStream;
-    if (decoder) {
-        decoder->attach(&memStream);
-        current = decoder;
-    }
+    StreamIO *stream = EntryReader::attach(*method, {stored, size_t(length)}, memStream,
+                                           method->makeDecoder ? decoderFor(*method) : nullptr);
+    if (!stream)
+        return false; // its decoder could not be made: memory ran out when the volume was
+    current = stream;
     entrySize = item->size;
     return current->getStatus() == Ok;
 }

@@ -34,6 +34,7 @@
 #include <qarvex/stream/RLERStream.h>
 #include <qarvex/stream/StreamIO.h>
 #include <qarvex/volume/EntryMethod.h>
+#include <qarvex/volume/EntryReader.h>
 #include <qarvex/volume/VolumeBuilder.h>
 #include <qarvex/volume/VolumeNames.h>
 #include <qarvex/volume/VolumeRStream.h>

@@ -1,10 +1,14 @@
 // The operating-system services the library uses, in its own words. Each operating system has
 // one implementation file; nothing outside this folder calls the system directly.
+// Threads: any thread may call these functions; lastError() is kept per thread. The interrupt
+// handling of onInterrupt is process-wide: set it up on the main thread, before starting others.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qarvex {
@@ -172,6 +176,10 @@ void recordDurableSteps(std::vector<DurableStep> *record);
 // termination (or a closed console), 129 for a hang-up. cleanup runs inside a signal handler on
 // POSIX systems and on another thread on Windows: it may only call removeFileIn.
 void onInterrupt(void (*cleanup)());
+// Starts a thread running body on which the interrupts of onInterrupt are never handled: they go
+// to a thread that was not started this way (the main thread), which stops where it is. So the
+// cleanup never runs while that thread goes on moving files into place.
+std::thread startWorkerThread(std::function<void()> body);
 
 // True when standard error is a terminal, where a progress line may be redrawn in place.
 bool standardErrorIsTerminal();

@@ -6,7 +6,10 @@
 // directory offset the blocks "vols" (NUL-terminated names) and "voli" (17-byte records). A " VOL"
 // directory starts with one more "vols"/"voli" pair that readers pass over.
 //
-// One object serves one thread at a time (its queries fill tables on first use).
+// Threads: one object serves one thread at a time (its queries fill tables on first use). Once
+// entries() has been called, and while no thread opens, closes or reads entries through the object,
+// any number of threads may call entries(), entry(), entryCount(), entryName(), storedData(),
+// storedLength() and dataInsideFile(), and read entries through EntryReaders of their own.
 #pragma once
 
 #include <qarvex/core/LittleEndian.h>
