@@ -115,10 +115,12 @@ void printCreateHelp(std::FILE *out) {
                  "                                  (000000FF.dat has id 255), none for other files;\n"
                  "                                  without -i ids are numbered from 1 (with -a,\n"
                  "                                  after the highest; a replaced entry keeps its id)\n"
-                 "  Qarvex -u vol [-C dir] [-m method] [--dry-run] [--no-add]\n"
+                 "  Qarvex -u vol [-C dir] [-m method] [--dry-run] [--no-add] [colour options]\n"
                  "                                  update a volume from the folder -x wrote (default:\n"
                  "                                  the current folder): changed files replace their\n"
                  "                                  entries, coded as before unless -m says otherwise;\n"
+                 "                                  pictures edited after their graphics file (or in\n"
+                 "                                  its place) are read back by the colour options;\n"
                  "                                  new files are added unless --no-add; --dry-run\n"
                  "                                  tells what would change and writes nothing\n"
                  "  Exit status of -c, -a and -u: 0 written, 1 failed (nothing written), 2 usage error.\n");

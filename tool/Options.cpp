@@ -134,7 +134,8 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
         return false;
     }
     if ((options.targetFolder || options.force) && options.command != Command::Extract &&
-        options.command != Command::Png && options.command != Command::Update) {
+        options.command != Command::Png && options.command != Command::FromPng &&
+        options.command != Command::Update) {
         error = "-C and -f go with -x";
         return false;
     }
@@ -147,7 +148,8 @@ bool parseOptions(int argc, char *const *argv, Options &options, std::string &er
     if (options.command == Command::Create || options.command == Command::Add ||
         options.command == Command::Update)
         return true;
-    if (options.command == Command::Search || options.command == Command::Png)
+    if (options.command == Command::Search || options.command == Command::Png ||
+        options.command == Command::FromPng)
         return true; // too few operands give the search command's usage text
     if (options.operandCount < 1) {
         error = "missing expression";

@@ -18,7 +18,7 @@ enum ExitStatus {
     UsageError = 2, // the command line made no sense
 };
 
-enum class Command { Search, List, Extract, Test, Help, Version, Png, Create, Add, Update, Serve };
+enum class Command { Search, List, Extract, Test, Help, Version, Png, FromPng, Create, Add, Update, Serve };
 
 struct Options {
     Command command = Command::Search;

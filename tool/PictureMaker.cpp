@@ -40,16 +40,32 @@ PictureMaker::PictureMaker(const PngOptions &options, Console &console) : consol
     settings.contactSheet = options.contactSheet;
     if (!options.paletteFile)
         return;
-    std::vector<uint8_t> bytes;
     std::string error;
-    if (readWholeFile(options.paletteFile, bytes, error) &&
-        !(palette = png::readPaletteFile(bytes.data(), bytes.size())))
-        error = "not a readable palette (RIFF or PL98)";
-    if (!palette) {
+    if (!readPaletteOption(options.paletteFile, palette, error)) {
         console.diagnostic("%s: %s", options.paletteFile, error.c_str());
         usable = false;
     }
     settings.palette = palette.get();
+}
+
+bool readPaletteOption(const char *path, GFXPalette::Ptr &palette, std::string &error) {
+    std::vector<uint8_t> bytes;
+    if (!readWholeFile(path, bytes, error))
+        return false;
+    palette = png::readPaletteFile(bytes.data(), bytes.size());
+    if (!palette)
+        error = "not a readable palette (RIFF or PL98)";
+    return palette != nullptr;
+}
+
+png::ImportSettings importSettingsOf(const PngOptions &options, const GFXPalette *palette) {
+    png::ImportSettings settings;
+    settings.palette = palette;
+    settings.transparent = options.transparent;
+    settings.mapping = options.dither    ? png::ImportSettings::Mapping::Dither
+                       : options.nearest ? png::ImportSettings::Mapping::Nearest
+                                         : png::ImportSettings::Mapping::Exact;
+    return settings;
 }
 
 void PictureMaker::report(const std::string &where, const std::string &name, const std::string &text) {
@@ -73,7 +89,7 @@ bool PictureMaker::make(png::GraphicsKind kind, const std::vector<uint8_t> &byte
         for (const png::OutputFile &file : conversion.files)
             sidecar.pictures.emplace_back(file.suffix, checksumOf(file.bytes.data(), file.bytes.size()));
         conversion.files.push_back({Sidecar::Suffix, sidecar.bytes()});
-        if (!writeAll(folder, base, conversion.files, force, error))
+        if (!writeFilesWhole(folder, base, conversion.files, force, error))
             conversion.error = error;
         conversion.files.pop_back();
     }
@@ -99,8 +115,8 @@ bool PictureMaker::make(png::GraphicsKind kind, const std::vector<uint8_t> &byte
     return true;
 }
 
-bool PictureMaker::writeAll(platform::FolderHandle folder, const std::string &base,
-                            const std::vector<png::OutputFile> &files, bool force, std::string &error) {
+bool writeFilesWhole(platform::FolderHandle folder, const std::string &base,
+                     const std::vector<png::OutputFile> &files, bool force, std::string &error) {
     std::vector<std::string> temporaries, renamed;
     auto undo = [&] {
         for (const std::string &name : temporaries)

@@ -7,14 +7,13 @@
 #include "tool/PngOptions.h"
 #include <qarvex/platform/Platform.h>
 #include <qarvex/png/GraphicsPictures.h>
+#include <qarvex/png/PictureImport.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qarvex {
-
-struct GFXPalette;
 
 namespace tool {
 
@@ -45,10 +44,6 @@ public:
     int64_t failed = 0;                   // graphics files that gave none
 
 private:
-    // Writes files into folder as base + suffix; false with the reason in error, leaving none.
-    bool writeAll(platform::FolderHandle folder, const std::string &base,
-                  const std::vector<png::OutputFile> &files, bool force, std::string &error);
-
     Console &console;
     png::Settings settings;
     GFXPalette::Ptr palette; // from --palette
@@ -57,6 +52,18 @@ private:
 
 // The whole file at path into bytes; false with the reason in error.
 bool readWholeFile(const char *path, std::vector<uint8_t> &bytes, std::string &error);
+
+// The palette file of --palette (RIFF or PL98); false with the reason in error.
+bool readPaletteOption(const char *path, GFXPalette::Ptr &palette, std::string &error);
+
+// How pictures are read back (-u, --from-png) by the picture options, with palette from --palette.
+png::ImportSettings importSettingsOf(const PngOptions &options, const GFXPalette *palette);
+
+// Writes files into folder as base + suffix, each under a temporary name flushed to the disk first
+// and all renamed only once every one is complete; an existing file is replaced only with force.
+// False with the reason in error, leaving none of them.
+bool writeFilesWhole(platform::FolderHandle folder, const std::string &base,
+                     const std::vector<png::OutputFile> &files, bool force, std::string &error);
 
 } // namespace tool
 

@@ -42,6 +42,10 @@ int parsePngOption(int argc, char *const *argv, int at, PngOptions &png, std::st
         png.enabled = true;
         return 1;
     }
+    if (std::strcmp(argument, "--from-png") == 0) {
+        png.fromPng = true;
+        return 1;
+    }
     if (std::strcmp(argument, "--png-only") == 0) {
         png.enabled = png.only = true;
         return 1;
@@ -83,13 +87,26 @@ int parsePngOption(int argc, char *const *argv, int at, PngOptions &png, std::st
 
 bool finishPngOptions(Options &options, std::string &error) {
     PngOptions &png = options.png;
-    if ((png.nearest || png.dither) && options.command != Command::Update) {
-        error = "--nearest and --dither go with -u";
+    if (png.fromPng) {
+        if (options.command != Command::Search || png.enabled) {
+            error = "--from-png goes with no other command";
+            return false;
+        }
+        options.command = Command::FromPng;
+    }
+    bool readingBack = options.command == Command::Update || options.command == Command::FromPng;
+    if ((png.nearest || png.dither) && !readingBack) {
+        error = "--nearest and --dither go with -u and --from-png";
         return false;
     }
-    if (options.command == Command::Update) {
-        if (png.enabled || png.paletteFile || png.detailLevels || png.contactSheet) {
-            error = "-u takes only --transparent, --nearest and --dither of the picture options";
+    if (readingBack) {
+        if (png.enabled || png.detailLevels || png.contactSheet) {
+            error = "-u and --from-png take only --palette, --transparent, --nearest and --dither of the "
+                    "picture options";
+            return false;
+        }
+        if (options.command == Command::FromPng && options.operandCount < 1) {
+            error = "missing picture";
             return false;
         }
         return true;
@@ -129,7 +146,18 @@ void printPngHelp(std::FILE *out) {
                       "                                  beside each file (or into dir)\n"
                       "  Picture options: --palette FILE (colours for 8-bit images without their own),\n"
                       "  --transparent N (colour index N transparent), --levels (detail levels too),\n"
-                      "  --sheet (a bitmap array as one contact sheet).\n");
+                      "  --sheet (a bitmap array as one contact sheet).\n"
+                      "  Qarvex --from-png [-C dir] [-f] [colour options] picture.png...\n"
+                      "                                  pictures back into the graphics files their\n"
+                      "                                  sidecars name (title.pbm.png gives title.pbm),\n"
+                      "                                  beside them (or into dir), with every edited\n"
+                      "                                  picture of the file; -f replaces an existing one\n"
+                      "  Colour options of --from-png and -u: --palette FILE (the colours of 8-bit\n"
+                      "  images without their own; of a PL98 set, the palette of the image's index),\n"
+                      "  --transparent N (fully transparent pixels become index N, never chosen\n"
+                      "  otherwise), --nearest (colours not in the palette become the nearest one),\n"
+                      "  --dither (Floyd-Steinberg error diffusion onto the palette). Without them a\n"
+                      "  colour not in the palette is refused, with the pixel listed.\n");
 }
 
 } // namespace tool

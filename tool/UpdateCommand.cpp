@@ -14,6 +14,7 @@
 #include "tool/EntryPath.h"
 #include "tool/JsonReport.h"
 #include "tool/Manifest.h"
+#include "tool/PictureMaker.h"
 #include "tool/Sidecar.h"
 #include "tool/SourceList.h"
 #include "tool/VolumeWalk.h"
@@ -62,7 +63,8 @@ private:
     // Puts content in place of the entry, coded with its own method unless -m says otherwise.
     bool replace(const VolumeItem &item, VolumeWriter::Entry &entry, const std::vector<uint8_t> &content,
                  const char *how);
-    png::ImportSettings importSettings() const;
+    // The --palette file that pictures are read back in, if any; false when it cannot be read.
+    bool readPalette();
     // True when the file's bytes differ from what the entry decodes to.
     bool differs(int32_t position, const std::vector<uint8_t> &bytes);
     bool addNewFiles();
@@ -79,6 +81,8 @@ private:
     bool haveManifest = false;
     bool manifestRefreshed = false; // some of its lines were given a file's new time
     EntryDecoder decoder;
+    GFXPalette::Ptr palette;
+    png::ImportSettings settings;
     std::vector<VolumeWriter::Entry> entries;
     std::set<std::string> entryKeys;    // name keys of the volume's entries
     std::set<std::string> graphicsKeys; // those of its graphics entries
@@ -103,7 +107,7 @@ private:
 };
 
 int Updater::run() {
-    if (!readVolume())
+    if (!readPalette() || !readVolume())
         return Failure;
     bool allWell = true;
     haveManifest = manifest.load(folder);
@@ -180,7 +184,7 @@ bool Updater::updateEntry(int32_t position) {
                 return false;
             }
             if (!edited.pictures.empty() && (!present || file.modified < edited.newest)) {
-                if (!rebuildFromPictures(edited, importSettings(), rebuilt, why)) {
+                if (!rebuildFromPictures(edited, settings, rebuilt, why)) {
                     console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
                     return false;
                 }
@@ -233,13 +237,14 @@ bool Updater::replace(const VolumeItem &item, VolumeWriter::Entry &entry, const 
     return true;
 }
 
-png::ImportSettings Updater::importSettings() const {
-    png::ImportSettings settings;
-    settings.transparent = options.png.transparent;
-    settings.mapping = options.png.dither    ? png::ImportSettings::Mapping::Dither
-                       : options.png.nearest ? png::ImportSettings::Mapping::Nearest
-                                             : png::ImportSettings::Mapping::Exact;
-    return settings;
+bool Updater::readPalette() {
+    std::string why;
+    if (options.png.paletteFile && !readPaletteOption(options.png.paletteFile, palette, why)) {
+        console.diagnostic("%s: %s", options.png.paletteFile, why.c_str());
+        return false;
+    }
+    settings = importSettingsOf(options.png, palette.get());
+    return true;
 }
 
 bool Updater::differs(int32_t position, const std::vector<uint8_t> &content) {

@@ -4,9 +4,11 @@
 //   qarvex -l | -x [-C dir] [-f] | -t <expression> vol...
 //   qarvex -c out.vol | -a vol [-m method] [-i] file...
 //   qarvex -u vol [-C dir] [-m method] [--dry-run] [--no-add]
+//   qarvex --png | --from-png [-C dir] [-f] file...
 //   qarvex --serve [--port N] [--open] vol... | folder
 #include "tool/Commands.h"
 #include "tool/CreateCommand.h"
+#include "tool/FromPngCommand.h"
 #include "tool/Options.h"
 #include "tool/PngCommand.h"
 #include "tool/SearchCommand.h"
@@ -35,6 +37,8 @@ const char *commandName(tool::Command command) {
         return "test";
     case tool::Command::Png:
         return "png";
+    case tool::Command::FromPng:
+        return "from-png";
     case tool::Command::Create:
         return "create";
     case tool::Command::Add:
@@ -65,6 +69,8 @@ int run(const tool::Options &options, tool::Console &console) {
         return tool::testEntries(options, console);
     case tool::Command::Png:
         return tool::convertFiles(options, console);
+    case tool::Command::FromPng:
+        return tool::convertPicturesBack(options, console);
     case tool::Command::Create:
         return tool::createVolume(options, console);
     case tool::Command::Add:

@@ -81,6 +81,16 @@ def test_extraction_and_pictures(validator, tmp_path):
     assert "not a graphics file" in parsed["files"][1]["error"]
     assert parsed["summary"] == {"converted": 1, "pictures": 1, "failed": 1}
 
+    # The pictures back: each graphics file once with the pictures named for it; one without a
+    # sidecar fails with its diagnostic.
+    (tmp_path / "back").mkdir()
+    pictures = ["out/tiles.pba.0.png", "out/tiles.pba.3.png", "out/ReadMe.txt.png"]
+    back, result = document(validator, "--from-png", "-C", "back", *pictures, cwd=tmp_path, status=1)
+    assert back["files"][0]["error"] == "out/ReadMe.txt.png: no sidecar beside it lists it (-x --png and --png leave one)"
+    assert back["files"][1] == {"path": os.path.join("back", "tiles.pba"), "pictures": pictures[:2]}
+    assert back["summary"] == {"written": 1, "failed": 1}
+    assert (tmp_path / "back" / "tiles.pba").read_bytes() == (tmp_path / "out" / "tiles.pba").read_bytes()
+
 
 def test_writing_commands(validator, tmp_path, odd_volume):
     folder = odd_volume.parent

@@ -50,6 +50,12 @@ TEST(OptionsTest, CommandLines) {
         {{"-l", "-h", "whatever"}, Command::Help, {}},
         {{"--help", "-q"}, Command::Help, {}},
         {{"--version"}, Command::Version, {}},
+        {{"--from-png", "-C", "out", "-f", "--nearest", "a.pbm.png", "b.pba.0.png"},
+         Command::FromPng,
+         {"a.pbm.png", "b.pba.0.png"},
+         "out",
+         true},
+        {{"-u", "a.vol", "--palette", "game.ppl", "--dither", "--transparent", "0"}, Command::Update, {}},
     };
     for (const Case &c : cases) {
         tool::Options options;
@@ -89,9 +95,16 @@ TEST(OptionsTest, UsageErrors) {
         {{"-u", "a.vol", "-a", "b.vol"}, "-c, -a and -u go with no other command"},
         {{"--dry-run", "-x", "*", "a.vol"}, "--dry-run and --no-add go with -u"},
         {{"--no-manifest", "-u", "a.vol"}, "--no-manifest goes with -x"},
-        {{"--nearest", "-x", "*", "a.vol"}, "--nearest and --dither go with -u"},
+        {{"--nearest", "-x", "*", "a.vol"}, "--nearest and --dither go with -u and --from-png"},
         {{"-u", "a.vol", "--png"},
-         "-u takes only --transparent, --nearest and --dither of the picture options"},
+         "-u and --from-png take only --palette, --transparent, --nearest and --dither of the picture "
+         "options"},
+        {{"--from-png", "--levels", "a.png"},
+         "-u and --from-png take only --palette, --transparent, --nearest and --dither of the picture "
+         "options"},
+        {{"--from-png", "-l", "*", "a.vol"}, "--from-png goes with no other command"},
+        {{"--from-png", "--png", "a.pbm"}, "--from-png goes with no other command"},
+        {{"--from-png", "--dither"}, "missing picture"},
         {{"-u", "a.vol", "-m", "zip"}, "unknown method zip (stored, rle, lzh or best)"},
     };
     for (const Case &c : cases) {
