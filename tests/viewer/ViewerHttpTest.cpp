@@ -24,6 +24,7 @@ namespace tool {
 namespace {
 
 using boost::asio::ip::tcp;
+using namespace std::string_literals;
 
 struct Answer {
     int status = 0; // 0: the connection closed without an answer
@@ -106,7 +107,7 @@ TEST_F(ViewerHttpTest, AdmitsOnlyTheTokenAndALocalHost) {
          "GET /" + token + "/ HTTP/1.1\r\nHost: " + host() + "\r\nHost: " + host() + "\r\n" + close + "\r\n",
          403},
         {"no host", "GET /" + token + "/ HTTP/1.1\r\n" + close + "\r\n", 403},
-        {"garbage", std::string("\x00\x01\x02 garbage\r\n\r\n", 18), 400},
+        {"garbage", "\x00\x01\x02 garbage\r\n\r\n"s, 400},
         {"no target", "GET\r\n\r\n", 400},
         {"an unknown version", "GET /" + token + "/ HTTP/2.5\r\nHost: " + host() + "\r\n\r\n", 400},
         {"an unknown method", "BREW /" + token + "/ HTTP/1.1\r\nHost: " + host() + "\r\n\r\n", 400},

@@ -52,12 +52,13 @@ constexpr size_t MaxTargetBytes = 8 * 1024;
 constexpr unsigned ServingThreads = 4;
 
 #ifdef _WIN32
-// Windows lets a second socket take a port that has SO_REUSEADDR; this forbids it.
+// On Windows a socket that asks for SO_REUSEADDR may bind a port another one listens on already;
+// this option on the viewer's socket forbids that.
 using OnlyUser = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
 #endif
 
 // Whatever the answer, the page's rules go with it: nothing from elsewhere, nothing kept.
-Response responseOf(const ViewerReply &reply, unsigned version) {
+Response responseOf(ViewerReply reply, unsigned version) {
     Response response{http::status(reply.status), version};
     response.set(http::field::content_type, reply.type);
     if (!reply.download.empty())
@@ -68,7 +69,7 @@ Response responseOf(const ViewerReply &reply, unsigned version) {
     response.set("X-Content-Type-Options", "nosniff");
     response.set("Referrer-Policy", "no-referrer");
     response.set(http::field::cache_control, "no-store");
-    response.body() = reply.body;
+    response.body() = std::move(reply.body);
     response.prepare_payload();
     return response;
 }
@@ -100,8 +101,9 @@ Response answer(ViewerServer::Network &network, const Request &request) {
     }
     std::string rest = target.path.substr(1 + network.token.size());
     if (rest.empty()) {
-        Response response = responseOf(failureReply(302, "see " + target.path + "/"), version);
-        response.set(http::field::location, target.path + "/");
+        std::string page = "/" + network.token + "/";
+        Response response = responseOf(failureReply(302, "see " + page), version);
+        response.set(http::field::location, page);
         return response;
     }
     try {
