@@ -145,8 +145,9 @@ inline int HuffBitReader::countBelow(const uint32_t *count, int from, unsigned k
 }
 
 // Node c's count has just become k, above its right neighbour's. Swaps it with the last node whose
-// count is below k and returns c's new place.
-inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
+// count is below k and returns c's new place. Kept out of line: trades are the exception, and the
+// loops that call it run faster small.
+__attribute__((noinline)) int HuffBitReader::raiseAndMove(int c, unsigned k) {
     uint32_t *count = counts.get();
     uint32_t *parent = parents.get();
     uint32_t *child = children.get();
@@ -160,10 +161,12 @@ inline int HuffBitReader::raiseAndMove(int c, unsigned k) {
     } while (below == ScanWidth);
     count[c] = count[l];
     count[l] = k;
-    bool refillBelowC = topTableCurrent && isInTopLevels(c);
-    bool refillBelowL = topTableCurrent && isInTopLevels(l);
     int i = child[c];
     int j = child[l];
+    // The table holds places, not symbols: when two leaves trade, its entries stay as they are.
+    bool bothLeaves = i >= TreeSize && j >= TreeSize;
+    bool refillBelowC = topTableCurrent && !bothLeaves && isInTopLevels(c);
+    bool refillBelowL = topTableCurrent && !bothLeaves && isInTopLevels(l);
     child[l] = i;
     child[c] = j;
     // A leaf has one parent entry to fix, an inner node two (its children are siblings); a leaf's

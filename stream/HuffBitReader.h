@@ -52,7 +52,7 @@ public:
     static constexpr unsigned LongestDistanceCode = 14;
     // The first bits of a code word are looked up in a table of the tree's upper levels, which
     // change far less often than the lower ones.
-    static constexpr unsigned TopBits = 6;
+    static constexpr unsigned TopBits = 8;
     // A raised node's new place is looked for among this many right neighbours at once.
     static constexpr int ScanWidth = 16;
     static constexpr int Sentinels = ScanWidth;
