@@ -118,8 +118,9 @@ TEST(OptionsTest, UsageErrors) {
 TEST_F(ToolTest, HelpVersionAndUsageErrorsEndToEnd) {
     ToolRun result = run({"--help"});
     EXPECT_EQ(result.out.rfind("Qarvex  (V1.00)  A utility to search volumes for files\n", 0), 0u);
-    for (const char *command :
-         {"-l <expression>", "-x [-C dir] [-f] <expression>", "-t <expression>", "--version"})
+    for (const char *command : {"-l <expression>", "-x [-C dir] [-f] <expression>", "-t <expression>",
+                                "--version", "--from-png [-C dir] [-f] [colour options] picture.png",
+                                "--palette FILE", "--transparent N", "--nearest", "--dither"})
         EXPECT_NE(result.out.find(command), std::string::npos) << command;
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(run({"-h"}).out, result.out);
