@@ -84,13 +84,13 @@ std::string sampleVolume() {
     return "PVOL" + word(uint32_t(8 + data.size())) + data + block("vols", names) + block("voli", records);
 }
 
-// The scratch tree, made afresh for every input (and removed after it: the fuzzer may end the
-// process without running exit handlers). The probes take relative elements and names from its
-// root, which is the current directory while the input runs.
+// The scratch tree, made once per process and removed when the process ends normally (a run that
+// crashes leaves its few kilobytes behind, beside the crash it reports). Probes only read it, so
+// every input sees the same tree; making it afresh for each cost more than the probes themselves.
 class Tree {
 public:
-    Tree() : saved(fs::current_path()) {
-        // In memory where there is such a file system: the tree is made for every input.
+    Tree() {
+        // In memory where there is such a file system.
         char inMemory[] = "/dev/shm/qarvex-fuzz-search-XXXXXX";
         char onDisk[] = "/tmp/qarvex-fuzz-search-XXXXXX";
         const char *made = ::mkdtemp(inMemory);
@@ -114,18 +114,31 @@ public:
         writeFile(root / "x.pbm", "from the root");
         volume = (root / "s.vol").string();
         writeFile(volume, sampleVolume());
-        fs::current_path(root);
     }
     ~Tree() {
         std::error_code ignored;
-        fs::current_path(saved, ignored);
         fs::remove_all(scratch, ignored);
     }
 
-    fs::path saved;
     fs::path scratch;
     fs::path root;
     std::string volume;
+};
+
+// The tree's root is the current directory while an input runs (the probes take relative elements
+// and names from it); the fuzzer's own relative paths need the directory back afterwards.
+class InTree {
+public:
+    explicit InTree(const Tree &tree) : saved(fs::current_path()) { fs::current_path(tree.root); }
+    ~InTree() {
+        std::error_code ignored;
+        fs::current_path(saved, ignored);
+    }
+    InTree(const InTree &) = delete;
+    InTree &operator=(const InTree &) = delete;
+
+private:
+    fs::path saved;
 };
 
 // Keeps a fuzz-chosen path inside the tree: no root, no drive, at most a few "..".
@@ -170,7 +183,8 @@ void checkDirectoryUnchanged(const std::string &before) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    Tree t;
+    static const Tree t;
+    InTree inside(t);
     const std::string here = fs::current_path().string();
     VolumeRStream volume;
     if (!volume.open(t.volume.c_str()))

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 namespace qarvex {
 
@@ -239,8 +240,13 @@ bool LZHEncoder::run(const uint8_t *data, int32_t size, BitWriter &writer) {
     textEnd = int32_t(total);
     model->reset(nullptr);
     std::fill(head.get(), head.get() + HashSize, -1);
-    for (int32_t i = 0; i < SpacePrefix; ++i)
-        insert(i);
+    // The spaces all hash alike and form one chain, nearest first: the same tables as inserting
+    // them one by one, without hashing each. The last two positions also hold data bytes.
+    constexpr int32_t Spaces = SpacePrefix - 2;
+    std::iota(previous.get(), previous.get() + Spaces, -1);
+    head[hash3(text)] = Spaces - 1;
+    insert(Spaces);
+    insert(Spaces + 1);
 
     const int matchSymbolBase = HuffBitReader::Literals - 1 - HuffBitReader::MatchThreshold;
     int32_t position = SpacePrefix;

@@ -166,7 +166,7 @@ bool VolumeRStream::openItem(const VolumeItem *item) {
     StreamIO *stream = EntryReader::attach(*method, {stored, size_t(length)}, memStream,
                                            method->makeDecoder ? decoderFor(*method) : nullptr);
     if (!stream)
-        return false; // its decoder could not be made: memory ran out when the volume was
+        return false; // its decoder could not be made: memory ran out
     current = stream;
     entrySize = item->size;
     return current->getStatus() == Ok;

@@ -17,13 +17,13 @@ const char *VolumeStream::writableDirectories = nullptr;
 char VolumeStream::rootDirectory[1024] = {};
 int32_t VolumeStream::rootDirectoryLength = 0;
 
-VolumeStream::VolumeStream() {
-    for (const EntryMethod &method : EntryMethod::all())
-        decoders.push_back(method.makeDecoder ? method.makeDecoder() : nullptr);
-}
+VolumeStream::VolumeStream() : decoders(EntryMethod::all().size()) {}
 
-DecodingRStream *VolumeStream::decoderFor(const EntryMethod &method) const {
-    return decoders[size_t(&method - EntryMethod::all().data())].get();
+DecodingRStream *VolumeStream::decoderFor(const EntryMethod &method) {
+    std::unique_ptr<DecodingRStream> &decoder = decoders[size_t(&method - EntryMethod::all().data())];
+    if (!decoder && method.makeDecoder)
+        decoder = method.makeDecoder();
+    return decoder.get();
 }
 
 VolumeStream::~VolumeStream() {

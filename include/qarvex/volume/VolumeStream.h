@@ -136,7 +136,7 @@ protected:
     bool storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const;
     // The stream that decodes entries kept by method (null for stored bytes, or when it could not
     // be made).
-    DecodingRStream *decoderFor(const EntryMethod &method) const;
+    DecodingRStream *decoderFor(const EntryMethod &method);
 
     int32_t entrySize = 0;
     StreamIO *current = nullptr;
@@ -168,8 +168,9 @@ private:
     std::intptr_t mapping = 0;
     platform::FileHandle fileHandle = platform::InvalidFile;
     // One decoding stream per row of EntryMethod::all(), attached over memStream for the entries
-    // kept that way. Made with the volume, so that opening a compressed entry allocates nothing:
-    // the LZH window and model tables come into being once.
+    // kept that way. Each is made when the first such entry opens and kept, so that the LZH window
+    // and model tables come into being once per volume, and not at all for volumes whose entries
+    // are only listed.
     std::vector<std::unique_ptr<DecodingRStream>> decoders;
     int32_t viewSize = 0;
     bool oldVariant = false; // the open volume is a " VOL" one
