@@ -19,7 +19,7 @@ int32_t VolumeStream::rootDirectoryLength = 0;
 
 VolumeStream::VolumeStream() : decoders(EntryMethod::all().size()) {}
 
-DecodingRStream *VolumeStream::decoderFor(const EntryMethod &method) {
+DecodingRStream *VolumeStream::decoderFor(const EntryMethod &method) const {
     std::unique_ptr<DecodingRStream> &decoder = decoders[size_t(&method - EntryMethod::all().data())];
     if (!decoder && method.makeDecoder)
         decoder = method.makeDecoder();

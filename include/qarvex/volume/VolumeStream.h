@@ -136,7 +136,7 @@ protected:
     bool storedBytes(const VolumeItem &item, uint8_t *&start, int32_t &length) const;
     // The stream that decodes entries kept by method (null for stored bytes, or when it could not
     // be made).
-    DecodingRStream *decoderFor(const EntryMethod &method);
+    DecodingRStream *decoderFor(const EntryMethod &method) const;
 
     int32_t entrySize = 0;
     StreamIO *current = nullptr;
@@ -171,7 +171,7 @@ private:
     // kept that way. Each is made when the first such entry opens and kept, so that the LZH window
     // and model tables come into being once per volume, and not at all for volumes whose entries
     // are only listed.
-    std::vector<std::unique_ptr<DecodingRStream>> decoders;
+    mutable std::vector<std::unique_ptr<DecodingRStream>> decoders;
     int32_t viewSize = 0;
     bool oldVariant = false; // the open volume is a " VOL" one
     // The item block's records inside the view. The table is allocated when the volume opens but
