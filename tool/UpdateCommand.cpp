@@ -1,6 +1,7 @@
 // The -u command. Which files changed is told by the manifest -x left (size and time first, the
 // checksum when they differ), else by decoding the entry and comparing; untouched entries keep
-// their stored bytes, so they are never decoded or coded again.
+// their stored bytes, so they are never decoded or coded again. Entries are examined, and new
+// files read and coded, on -j threads; what is found is recorded in table order.
 //   qarvex -u game.vol -C game
 //   game.vol
 //     text\intro.txt (replaced)
@@ -14,6 +15,7 @@
 #include "tool/EntryPath.h"
 #include "tool/JsonReport.h"
 #include "tool/Manifest.h"
+#include "tool/OrderedWork.h"
 #include "tool/PictureMaker.h"
 #include "tool/Sidecar.h"
 #include "tool/SourceList.h"
@@ -49,6 +51,26 @@ bool isBookkeeping(const std::string &fileName) {
                                               fileName.compare(fileName.size() - 5, 5, ".part") == 0);
 }
 
+// What examining an entry found, before anything of it is recorded.
+struct Examined {
+    enum class Verdict { Later, Keep, Replace, Fail };
+    Verdict verdict = Verdict::Later;   // Later: to be examined in its turn, on the main thread
+    VolumeWriter::Entry entry;          // Replace: the entry coded anew
+    const char *how = "";               // Replace: how it was made (" from pictures")
+    std::string failure;                // Fail: the diagnostic
+    std::optional<Manifest::Line> line; // what the manifest records for the entry's name now
+    bool refreshed = false;             // that line only gives the file a new time
+};
+
+// A new file read and coded (with id 0, numbered in its turn).
+struct NewFile {
+    bool read = false;
+    std::string why; // when not read
+    bool coded = false;
+    VolumeWriter::Entry entry;
+    std::optional<Manifest::Line> line; // what the manifest is to record for it
+};
+
 class Updater {
 public:
     Updater(const Options &options, Console &console)
@@ -58,19 +80,28 @@ public:
 
 private:
     bool readVolume();
-    // The entry at position as it goes into the new volume: kept, or replaced by its file.
-    bool updateEntry(int32_t position);
-    // Puts content in place of the entry, coded with its own method unless -m says otherwise.
-    bool replace(const VolumeItem &item, VolumeWriter::Entry &entry, const std::vector<uint8_t> &content,
-                 const char *how);
+    // Whether the entry at position is kept or replaced by its file, with line the manifest's line
+    // for its name (null: none). Only reads the volume, the folder and line, through decoder, so
+    // any thread may examine entries; the pictures of a graphics entry are turned back only on the
+    // main thread (mainThread), elsewhere such an entry is left for Later.
+    Examined examine(int32_t position, const Manifest::Line *line, EntryDecoder &decoder,
+                     bool mainThread) const;
+    // Records what examining the entry at position found: the entry as it goes into the new volume.
+    bool note(int32_t position, Examined &examined);
+    // The entry made anew from content, coded with its own method unless -m says otherwise.
+    Examined replace(const VolumeItem &item, const std::vector<uint8_t> &content, const char *how) const;
     // The --palette file that pictures are read back in, if any; false when it cannot be read.
     bool readPalette();
     // True when the file's bytes differ from what the entry decodes to.
-    bool differs(int32_t position, const std::vector<uint8_t> &bytes);
+    static bool differs(const VolumeStream &volume, const VolumeItem &item, const std::vector<uint8_t> &bytes,
+                        EntryDecoder &decoder);
     bool addNewFiles();
+    NewFile readNewFile(const Source &source, VolumeWriter::Method method) const;
     bool code(uint32_t id, const std::string &name, const std::vector<uint8_t> &bytes,
-              VolumeWriter::Method method, VolumeWriter::Entry &entry);
-    void remember(const std::string &name, const std::string &path, const std::vector<uint8_t> &bytes);
+              VolumeWriter::Method method, VolumeWriter::Entry &entry) const;
+    // The manifest's line for the file at path holding content; none when its time cannot be read.
+    static std::optional<Manifest::Line> lineFor(const std::string &path,
+                                                 const std::vector<uint8_t> &content);
     int write();
 
     const Options &options;
@@ -80,7 +111,7 @@ private:
     Manifest manifest;
     bool haveManifest = false;
     bool manifestRefreshed = false; // some of its lines were given a file's new time
-    EntryDecoder decoder;
+    EntryDecoder decoder;           // the main thread's
     GFXPalette::Ptr palette;
     png::ImportSettings settings;
     std::vector<VolumeWriter::Entry> entries;
@@ -113,10 +144,36 @@ int Updater::run() {
     haveManifest = manifest.load(folder);
     const Vector<VolumeItem> &items = volume.entries();
     console.progress.start(options.volumePath, items.size(), 0);
+    const int threads = threadsFor(options);
+    std::vector<EntryDecoder> decoders(static_cast<size_t>(threads)); // one per worker
+    // The workers read the manifest's lines as they were before this thread records new ones; an
+    // entry whose name an earlier entry shares is examined in its turn, as that line may change.
+    std::vector<std::optional<Manifest::Line>> lines(size_t(items.size()));
+    std::vector<bool> inTurn(size_t(items.size()), threads == 1);
+    std::set<std::string> named;
     for (int32_t position = 0; position < items.size(); ++position) {
-        allWell = updateEntry(position) && allWell;
-        console.progress.entryDone();
+        const char *name = items[position].name;
+        if (const Manifest::Line *line = name ? manifest.find(name) : nullptr)
+            lines[size_t(position)] = *line;
+        if (name && !named.insert(nameKey(name)).second)
+            inTurn[size_t(position)] = true;
     }
+    forEachInOrder<Examined>(
+        size_t(items.size()), threads,
+        [&](int worker, size_t index) {
+            if (inTurn[index])
+                return Examined{}; // Later
+            const std::optional<Manifest::Line> &line = lines[index];
+            return examine(int32_t(index), line ? &*line : nullptr, decoders[size_t(worker)], false);
+        },
+        [&](size_t index, Examined &examined) {
+            if (examined.verdict == Examined::Verdict::Later) {
+                const char *name = items[int32_t(index)].name;
+                examined = examine(int32_t(index), name ? manifest.find(name) : nullptr, decoder, true);
+            }
+            allWell = note(int32_t(index), examined) && allWell;
+            console.progress.entryDone();
+        });
     console.progress.clear();
     if (allWell && !options.noAdd)
         allWell = addNewFiles();
@@ -138,35 +195,20 @@ bool Updater::readVolume() {
     return true;
 }
 
-bool Updater::updateEntry(int32_t position) {
+Examined Updater::examine(int32_t position, const Manifest::Line *line, EntryDecoder &entryDecoder,
+                          bool mainThread) const {
     const VolumeItem &item = volume.entry(position);
-    VolumeWriter::Entry entry;
-    entry.id = item.id;
-    if (item.name) {
-        entry.name = item.name;
-        entryKeys.insert(nameKey(item.name));
-        if (png::graphicsKindOf(item.name) != png::GraphicsKind::None)
-            graphicsKeys.insert(nameKey(item.name));
-    }
-    entry.size = item.size;
-    entry.compression = item.compression;
-    if (item.id > highestId)
-        highestId = item.id;
-    if (!volume.dataInsideFile(item)) {
-        console.diagnostic("%s: %s: data outside the file", options.volumePath,
-                           item.name ? item.name : "(no name)");
-        return false;
-    }
-    std::span<const uint8_t> stored = volume.storedData(item);
-    auto keep = [&] {
-        // Written straight from the volume's view, which stays open until the new file is complete.
-        entry.heldElsewhere = stored.data();
-        entry.heldElsewhereSize = stored.size();
-        entries.push_back(std::move(entry));
-        actions.push_back("kept");
-        ++kept;
-        return true;
+    Examined keep;
+    keep.verdict = Examined::Verdict::Keep;
+    auto fail = [](std::string why) {
+        Examined failed;
+        failed.verdict = Examined::Verdict::Fail;
+        failed.failure = std::move(why);
+        return failed;
     };
+    if (!volume.dataInsideFile(item))
+        return fail(std::string(options.volumePath) + ": " + (item.name ? item.name : "(no name)") +
+                    ": data outside the file");
     std::optional<std::string> path = pathBelow(folder, item.name);
     platform::FileFacts file;
     bool present = path && platform::fileFacts(path->c_str(), file) && file.plain;
@@ -176,65 +218,101 @@ bool Updater::updateEntry(int32_t position) {
         std::string sidecarPath = *path + Sidecar::Suffix;
         platform::FileFacts sidecar;
         if (platform::fileFacts(sidecarPath.c_str(), sidecar) && sidecar.plain) {
+            if (!mainThread)
+                return Examined{}; // Later: graphics are made on one thread at a time
             EditedPictures edited;
             std::vector<uint8_t> rebuilt;
             std::string why;
-            if (!findEditedPictures(sidecarPath, edited, why)) {
-                console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
-                return false;
-            }
+            if (!findEditedPictures(sidecarPath, edited, why))
+                return fail(std::string(options.volumePath) + ": " + item.name + ": " + why);
             if (!edited.pictures.empty() && (!present || file.modified < edited.newest)) {
-                if (!rebuildFromPictures(edited, settings, rebuilt, why)) {
-                    console.diagnostic("%s: %s: %s", options.volumePath, item.name, why.c_str());
-                    return false;
-                }
-                if (!differs(position, rebuilt))
-                    return keep();
-                return replace(item, entry, rebuilt, " from pictures");
+                if (!rebuildFromPictures(edited, settings, rebuilt, why))
+                    return fail(std::string(options.volumePath) + ": " + item.name + ": " + why);
+                if (!differs(volume, item, rebuilt, entryDecoder))
+                    return keep;
+                return replace(item, rebuilt, " from pictures");
             }
         }
     }
     if (!present)
-        return keep(); // a missing file keeps its entry
+        return keep; // a missing file keeps its entry
     // A file whose size and time are those -x left holds what -x wrote.
-    const Manifest::Line *line = manifest.find(item.name);
     if (line && file.size == line->size && file.modified == line->modified)
-        return keep();
+        return keep;
     std::vector<uint8_t> content;
     std::string why;
-    if (!readSourceFile(*path, content, why)) {
-        console.diagnostic("%s: %s", path->c_str(), why.c_str());
-        return false;
-    }
+    if (!readSourceFile(*path, content, why))
+        return fail(*path + ": " + why);
     bool changed = line ? int64_t(content.size()) != line->size ||
                               checksumOf(content.data(), content.size()) != line->checksum
-                        : differs(position, content);
+                        : differs(volume, item, content, entryDecoder);
     if (!changed) {
         // Touched but the same: the manifest learns the new time, so the next run need not read it.
         if (line && file.modified != line->modified) {
-            manifest.record(item.name, Manifest::Line{line->size, line->checksum, file.modified});
-            manifestRefreshed = true;
+            keep.line = Manifest::Line{line->size, line->checksum, file.modified};
+            keep.refreshed = true;
         }
-        return keep();
+        return keep;
     }
-    if (!replace(item, entry, content, ""))
+    Examined replaced = replace(item, content, "");
+    if (replaced.verdict == Examined::Verdict::Replace)
+        replaced.line = lineFor(*path, content);
+    return replaced;
+}
+
+bool Updater::note(int32_t position, Examined &examined) {
+    const VolumeItem &item = volume.entry(position);
+    if (item.name) {
+        entryKeys.insert(nameKey(item.name));
+        if (png::graphicsKindOf(item.name) != png::GraphicsKind::None)
+            graphicsKeys.insert(nameKey(item.name));
+    }
+    if (item.id > highestId)
+        highestId = item.id;
+    if (examined.line) {
+        manifest.record(item.name, *examined.line);
+        manifestRefreshed = manifestRefreshed || examined.refreshed;
+    }
+    if (examined.verdict == Examined::Verdict::Fail) {
+        console.diagnostic("%s", examined.failure.c_str());
         return false;
-    remember(item.name, *path, content);
+    }
+    if (examined.verdict == Examined::Verdict::Replace) {
+        entries.push_back(std::move(examined.entry));
+        actions.push_back("replaced");
+        shown.push_back(std::string(item.name) + " (replaced" + examined.how + ")");
+        ++replaced;
+        return true;
+    }
+    VolumeWriter::Entry entry;
+    entry.id = item.id;
+    if (item.name)
+        entry.name = item.name;
+    entry.size = item.size;
+    entry.compression = item.compression;
+    // Written straight from the volume's view, which stays open until the new file is complete.
+    std::span<const uint8_t> stored = volume.storedData(item);
+    entry.heldElsewhere = stored.data();
+    entry.heldElsewhereSize = stored.size();
+    entries.push_back(std::move(entry));
+    actions.push_back("kept");
+    ++kept;
     return true;
 }
 
-bool Updater::replace(const VolumeItem &item, VolumeWriter::Entry &entry, const std::vector<uint8_t> &content,
-                      const char *how) {
+Examined Updater::replace(const VolumeItem &item, const std::vector<uint8_t> &content,
+                          const char *how) const {
     VolumeWriter::Method method = methodOf(item.compression);
     if (options.method)
         methodFromName(options.method, method);
-    if (!code(item.id, item.name, content, method, entry))
-        return false;
-    entries.push_back(std::move(entry));
-    actions.push_back("replaced");
-    shown.push_back(std::string(item.name) + " (replaced" + how + ")");
-    ++replaced;
-    return true;
+    Examined replaced;
+    replaced.verdict = Examined::Verdict::Replace;
+    replaced.how = how;
+    if (!code(item.id, item.name, content, method, replaced.entry)) {
+        replaced.verdict = Examined::Verdict::Fail;
+        replaced.failure = std::string(options.volumePath) + ": " + item.name + ": too large for an entry";
+    }
+    return replaced;
 }
 
 bool Updater::readPalette() {
@@ -247,14 +325,14 @@ bool Updater::readPalette() {
     return true;
 }
 
-bool Updater::differs(int32_t position, const std::vector<uint8_t> &content) {
-    const VolumeItem &item = volume.entry(position);
+bool Updater::differs(const VolumeStream &volume, const VolumeItem &item, const std::vector<uint8_t> &content,
+                      EntryDecoder &decoder) {
     if (item.size != int32_t(content.size()))
         return true;
     size_t at = 0;
     bool same = true;
     EntryFault fault = decoder.decode(
-        volume, position,
+        volume, item,
         [&](const uint8_t *piece, int32_t count) {
             same = std::equal(piece, piece + count, content.begin() + ptrdiff_t(at));
             at += size_t(count);
@@ -271,56 +349,78 @@ bool Updater::addNewFiles() {
     bool allWell = list.allWell;
     VolumeWriter::Method method = VolumeWriter::Method::Stored;
     methodFromName(options.method, method);
-    for (const Source &source : list.sources) {
-        if (isBookkeeping(source.fileName) || entryKeys.count(nameKey(source.name)) ||
-            isPictureFile(source.name))
-            continue;
-        if (highestId == UINT32_MAX) {
-            console.diagnostic("%s: no ids left to number new entries", options.volumePath);
-            return false;
-        }
-        std::vector<uint8_t> content;
-        std::string why;
-        if (!readSourceFile(source.path, content, why)) {
-            console.diagnostic("%s: %s", source.path.c_str(), why.c_str());
-            allWell = false;
-            continue;
-        }
-        VolumeWriter::Entry entry;
-        if (!code(++highestId, source.name, content, method, entry)) {
-            allWell = false;
-            continue;
-        }
-        entries.push_back(std::move(entry));
-        actions.push_back("added");
-        entryKeys.insert(nameKey(source.name));
-        shown.push_back(source.name + " (added)");
-        ++added;
-        remember(source.name, source.path, content);
+    auto passedOver = [&](const Source &source) {
+        return isBookkeeping(source.fileName) || entryKeys.count(nameKey(source.name)) ||
+               isPictureFile(source.name);
+    };
+    // Files the volume has entries for are never read; one that shares its name with a file added
+    // before it is passed over in its turn.
+    std::vector<bool> candidate;
+    for (const Source &source : list.sources)
+        candidate.push_back(!passedOver(source));
+    bool idsLeft = true;
+    forEachInOrder<NewFile>(
+        list.sources.size(), threadsFor(options),
+        [&](int, size_t index) {
+            return candidate[index] ? readNewFile(list.sources[index], method) : NewFile{};
+        },
+        [&](size_t index, NewFile &file) {
+            const Source &source = list.sources[index];
+            if (!idsLeft || passedOver(source))
+                return;
+            if (highestId == UINT32_MAX) {
+                console.diagnostic("%s: no ids left to number new entries", options.volumePath);
+                idsLeft = false;
+                return;
+            }
+            if (!file.read) {
+                console.diagnostic("%s: %s", source.path.c_str(), file.why.c_str());
+                allWell = false;
+                return;
+            }
+            if (!file.coded) {
+                console.diagnostic("%s: %s: too large for an entry", options.volumePath, source.name.c_str());
+                allWell = false;
+                return;
+            }
+            file.entry.id = ++highestId;
+            entries.push_back(std::move(file.entry));
+            actions.push_back("added");
+            entryKeys.insert(nameKey(source.name));
+            shown.push_back(source.name + " (added)");
+            ++added;
+            if (file.line)
+                manifest.record(source.name, *file.line);
+        });
+    return allWell && idsLeft;
+}
+
+NewFile Updater::readNewFile(const Source &source, VolumeWriter::Method method) const {
+    NewFile file;
+    std::vector<uint8_t> content;
+    file.read = readSourceFile(source.path, content, file.why);
+    if (file.read) {
+        file.coded = code(0, source.name, content, method, file.entry);
+        file.line = lineFor(source.path, content);
     }
-    return allWell;
+    return file;
 }
 
 bool Updater::code(uint32_t id, const std::string &name, const std::vector<uint8_t> &content,
-                   VolumeWriter::Method method, VolumeWriter::Entry &entry) {
+                   VolumeWriter::Method method, VolumeWriter::Entry &entry) const {
     if (options.dryRun) {
         // Nothing is written, so nothing needs coding: the entry only has to be counted.
         entry = VolumeWriter::Entry{id, name, int32_t(content.size()), 0, {}};
         return true;
     }
-    if (!VolumeWriter::makeEntry(id, name, content.data(), content.size(), method, entry)) {
-        console.diagnostic("%s: %s: too large for an entry", options.volumePath, name.c_str());
-        return false;
-    }
-    return true;
+    return VolumeWriter::makeEntry(id, name, content.data(), content.size(), method, entry);
 }
 
-void Updater::remember(const std::string &name, const std::string &path,
-                       const std::vector<uint8_t> &content) {
+std::optional<Manifest::Line> Updater::lineFor(const std::string &path, const std::vector<uint8_t> &content) {
     std::optional<int64_t> modified = modificationTime(path);
-    if (modified)
-        manifest.record(name, Manifest::Line{int64_t(content.size()),
-                                             checksumOf(content.data(), content.size()), *modified});
+    if (!modified)
+        return std::nullopt;
+    return Manifest::Line{int64_t(content.size()), checksumOf(content.data(), content.size()), *modified};
 }
 
 int Updater::write() {

@@ -3,6 +3,7 @@
 #include "ToolRunner.h"
 #include "tool/GraphicsExample.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -170,6 +171,59 @@ TEST_F(ParallelTest, ExtractingWritesTheSameFilesOnAnyNumberOfThreads) {
                                   freshFolder);
     expectSameForEveryThreadCount({"-x", "--png-only", "-C", "out", "*", "graphics.vol"}, extracted,
                                   freshFolder);
+}
+
+TEST_F(ParallelTest, UpdatingGivesTheSameVolumeAndManifestOnAnyNumberOfThreads) {
+    // Graphics entries (examined on the main thread: they have pictures and sidecars), text
+    // entries of every method and two entries of one name.
+    VolumeBuilder builder = examples::graphicsVolume();
+    fixture::Bytes prose = lzhData("prose.lzh");
+    for (int i = 0; i < 30; ++i) {
+        std::string name = (i % 4 == 0 ? "text\\note" : "note") + std::to_string(i) + ".txt";
+        if (i % 3 == 0)
+            builder.addCoded(uint32_t(100 + i), name.c_str(), 11358, 3, prose);
+        else
+            builder.add(uint32_t(100 + i), name.c_str(), std::string(size_t(50 + i * 40), char('a' + i)));
+    }
+    builder.add(200, "note1.txt", "the second of its name");
+    std::vector<uint8_t> sound = builder.build(VolumeBuilder::Variant::PVOL);
+    scratch.write("u.vol", sound);
+    std::filesystem::create_directories(scratch.path("work"));
+    ToolRun extracted = run({"-j", "1", "-x", "-f", "--png", "-C", "work", "*", "u.vol"});
+    ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+    // Edited, touched but the same, and gone; new files, one with the name of an entry's picture.
+    auto later = [](const std::filesystem::path &file) {
+        std::filesystem::last_write_time(file,
+                                         std::filesystem::last_write_time(file) + std::chrono::seconds(10));
+    };
+    for (int i = 0; i < 30; ++i) {
+        std::string name = (i % 4 == 0 ? "work/text/note" : "work/note") + std::to_string(i) + ".txt";
+        if (i % 5 == 0)
+            scratch.write(name, fixture::text("edited " + std::to_string(i)));
+        else if (i % 5 == 1)
+            later(scratch.path(name));
+        else if (i % 5 == 2)
+            std::filesystem::remove(scratch.path(name));
+    }
+    for (const char *added : {"work/new1.txt", "work/text/new2.txt", "work/zz.txt"})
+        scratch.write(added, fixture::text(std::string("new: ") + added));
+    std::string manifest = slurp(scratch.path("work/.qarvex-manifest"));
+    auto reset = [&] {
+        scratch.write("u.vol", sound);
+        scratch.write("work/.qarvex-manifest", fixture::text(manifest));
+    };
+    auto state = [&] { return slurp(scratch.path("u.vol")) + slurp(scratch.path("work/.qarvex-manifest")); };
+    for (const char *method : {"best", "rle"})
+        expectSameForEveryThreadCount({"-u", "u.vol", "-C", "work", "-m", method}, state, reset);
+    expectSameForEveryThreadCount({"-u", "u.vol", "-C", "work"}, state, reset);
+    expectSameForEveryThreadCount({"-u", "u.vol", "-C", "work", "--dry-run"}, state, reset);
+    // A failure midway: an entry's data outside the file.
+    std::vector<uint8_t> damaged = sound;
+    pointOutsideTheFile(damaged, 12);
+    expectSameForEveryThreadCount({"-u", "u.vol", "-C", "work"}, state, [&] {
+        reset();
+        scratch.write("u.vol", damaged);
+    });
 }
 
 TEST_F(ParallelTest, ThreadCountIsChecked) {
