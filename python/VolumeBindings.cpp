@@ -108,8 +108,9 @@ public:
         if (!quiet)
             fail("cannot make a temporary file for the diagnostics");
         tool::Console console(quiet.get(), quiet.get(), false);
-        console.startJson("extract");
+        console.startJson("extract", true);
         int status = tool::extractEntries(options, console);
+        console.finish();
         std::vector<std::string> written, errors;
         for (const tool::Json &visited : console.json()->document()["volumes"]) {
             if (visited.contains("error"))

@@ -111,13 +111,13 @@ Console::Console(std::FILE *out, std::FILE *err, bool terminal, Progress::Clock 
 
 Console::~Console() = default;
 
-void Console::startJson(const char *command) {
-    report = std::make_unique<JsonReport>(command);
+void Console::startJson(const char *command, bool keepDocument) {
+    report = std::make_unique<JsonReport>(command, keepDocument ? nullptr : out);
 }
 
 void Console::finish() {
     if (report)
-        report->print(out);
+        report->finish();
 }
 
 void Console::print(const char *format, ...) {

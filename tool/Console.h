@@ -57,11 +57,13 @@ public:
     Console(std::FILE *out, std::FILE *err, bool terminal, Progress::Clock clock = {});
     ~Console();
 
-    // From here on results are recorded in a JSON document for command instead of printed.
-    void startJson(const char *command);
+    // From here on results are recorded in a JSON document for command instead of printed. The
+    // document is written to standard output as it is made, or kept whole for the caller to read
+    // (json()->document() after finish()).
+    void startJson(const char *command, bool keepDocument = false);
     // The document results are recorded in; null when results are printed as text.
     JsonReport *json() const { return report.get(); }
-    // Prints the JSON document, if there is one.
+    // Ends the JSON document, if there is one.
     void finish();
 
     // A result line (printf-style) on standard output; nothing when results go to a JSON document.
