@@ -148,8 +148,8 @@ TEST_F(ViewerHttpTest, KeepsAConnectionForSeveralRequests) {
 TEST_F(ViewerHttpTest, APictureIsWhatPngExportWrites) {
     toolrun::Scratch folder;
     std::string volume = std::string(QARVEX_EXAMPLES_DIR) + "/graphics.vol";
-    toolrun::ToolRun export_ = toolrun::runTool({"-x", "-f", "--png", "title.pbm", volume}, folder.path(""));
-    ASSERT_EQ(export_.exitCode, 0) << export_.err;
+    toolrun::ToolRun exported = toolrun::runTool({"-x", "-f", "--png", "title.pbm", volume}, folder.path(""));
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
     const CatalogEntry *title = nullptr;
     for (const CatalogEntry &entry : catalog->entries())
         if (entry.name == "title.pbm")
