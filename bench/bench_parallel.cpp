@@ -10,6 +10,7 @@
 // processors are otherwise idle.
 #include "bench/BitAtATimeLzh.h"
 #include "bench/ChildRun.h"
+#include "bench/TemporaryFolder.h"
 #include <qarvex/volume/VolumeWriter.h>
 
 #include <benchmark/benchmark.h>
@@ -63,28 +64,25 @@ std::vector<uint8_t> binaryEntry(std::mt19937 &random) {
 
 // The volume, the folder of its entries as files, and the entries themselves in memory.
 struct Workspace {
-    std::filesystem::path directory;
+    TemporaryFolder directory{"qarvex-bench-parallel-"};
     std::string volume, files, made;
     std::vector<VolumeWriter::Entry> entries;
     std::vector<std::vector<uint8_t>> plain;
     bool ready = false;
 
     Workspace() {
-        directory = std::filesystem::temp_directory_path() /
-                    ("qarvex-bench-parallel-" +
-                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
         std::error_code error;
-        std::filesystem::create_directories(directory / "files", error);
-        if (error)
+        std::filesystem::create_directories(directory.path / "files", error);
+        if (!directory.made || error)
             return;
-        files = (directory / "files").string();
-        volume = (directory / "lzh.vol").string();
-        made = (directory / "made.vol").string();
+        files = (directory.path / "files").string();
+        volume = (directory.path / "lzh.vol").string();
+        made = (directory.path / "made.vol").string();
         std::mt19937 random(18);
         for (int i = 0; i < EntryCount; ++i) {
             plain.push_back(binaryEntry(random));
             std::string name = "entry" + std::to_string(i) + ".bin";
-            std::ofstream((directory / "files" / name).string(), std::ios::binary)
+            std::ofstream((directory.path / "files" / name).string(), std::ios::binary)
                 .write(reinterpret_cast<const char *>(plain.back().data()), std::streamsize(EntrySize));
             VolumeWriter::Entry entry;
             if (!VolumeWriter::makeEntry(uint32_t(i + 1), name, plain.back().data(), EntrySize,
@@ -94,10 +92,6 @@ struct Workspace {
         }
         ready = VolumeWriter::writeFile(volume.c_str(), entries, VolumeWriter::Variant::PVOL) ==
                 VolumeWriter::Fault::None;
-    }
-    ~Workspace() {
-        std::error_code ignored;
-        std::filesystem::remove_all(directory, ignored);
     }
 };
 
