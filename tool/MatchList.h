@@ -21,7 +21,10 @@ public:
     // Keeps an upper-cased copy of text (C locale: only a to z change).
     void setPattern(const char *text);
     // False at once when the list is full; otherwise matches the name and appends it on a match.
-    bool addIfMatch(const char *name, bool exactCase);
+    // A name inside a volume's string block comes with the block's end (readable up to there),
+    // which lets its length be found many bytes at a time.
+    bool addIfMatch(const char *name, bool exactCase) { return addIfMatch(name, nullptr, exactCase); }
+    bool addIfMatch(const char *name, const char *blockEnd, bool exactCase);
     // Offers every named entry of the volume in table order; true when the list is full afterwards.
     bool addVolume(const VolumeStream &volume, bool exactCase);
     // '*' and '?' wildcards; both strings are taken as they are (callers upper-case them). The
@@ -41,7 +44,7 @@ private:
     // name matches it exactly when it ends in those characters, which is checked without the
     // general matcher (same result, far less work per name).
     bool isStarThenSuffix() const { return suffixLength >= 0; }
-    bool endsWithSuffix(const char *name) const;
+    bool endsWithSuffix(const char *name, const char *blockEnd) const;
 
     char *pattern = nullptr;
     int32_t suffixLength = -1;    // characters after the star, or -1 for any other expression

@@ -43,12 +43,13 @@ const std::vector<int32_t> &EntrySelector::select(const VolumeStream &volume) {
     positions.clear();
     // The search command's walk (MatchList::addVolume), keeping the position of each match: names
     // are read straight from the records, and a name shared by two entries is still two matches.
+    const char *blockEnd = volume.getStringBlock() + volume.getStringBlockSize();
     for (int32_t i = 0; i < volume.entryCount(); ++i) {
         const char *name = volume.entryName(i);
         if (!name)
             continue;
         int32_t before = list.count();
-        list.addIfMatch(name, false);
+        list.addIfMatch(name, blockEnd, false);
         if (list.count() > before)
             positions.push_back(i);
     }

@@ -52,6 +52,38 @@ TEST(MatchListTest, WildcardMatcherRules) {
             << c.pattern << " vs " << c.name;
 }
 
+TEST(MatchListTest, NamesInAStringBlockMatchAsTheyDoAlone) {
+    // Names of every length from 0 to 40 laid out as a volume's string block does, each ending in
+    // its zero byte, in a block of exactly their size: the lengths found many bytes at a time up to
+    // the block's end must be the names' own, for the last name and for names past 16 bytes too
+    // (a sanitizer build also sees any read past the block).
+    std::vector<std::string> names;
+    for (size_t length = 0; length <= 40; ++length) {
+        std::string name;
+        for (size_t i = 0; i < length; ++i)
+            name += "ab0.pft"[(length + i) % 7];
+        names.push_back(name);
+    }
+    std::vector<size_t> offsets;
+    std::vector<char> block;
+    for (const std::string &name : names) {
+        offsets.push_back(block.size());
+        block.insert(block.end(), name.begin(), name.end());
+        block.push_back('\0');
+    }
+    const char *blockEnd = block.data() + block.size();
+    for (const char *expression : {"*0.pft", "A*0.P?T", "*T", "?*", "*B", "B*"}) {
+        MatchList inBlock(expression, 100);
+        MatchList alone(expression, 100);
+        for (size_t i = 0; i < names.size(); ++i) {
+            inBlock.addIfMatch(block.data() + offsets[i], blockEnd, false);
+            alone.addIfMatch(names[i].c_str(), false);
+            ASSERT_EQ(inBlock.count(), alone.count()) << expression << " vs " << names[i];
+        }
+        EXPECT_GT(alone.count(), 0) << expression;
+    }
+}
+
 TEST(MatchListTest, ExactCaseComparesBytes) {
     EXPECT_FALSE(MatchList::wildcardMatch("ab", "AB", true));
     EXPECT_TRUE(MatchList::wildcardMatch("ab", "AB", false));
