@@ -408,6 +408,15 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
     return names;
 }
 
+namespace {
+
+// The time of a file's last change in nanoseconds since 1970.
+int64_t modifiedTime(const struct stat &info) {
+    return int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+} // namespace
+
 bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
     found.clear();
     std::string where = directoryOrCurrent(directory);
@@ -420,15 +429,24 @@ bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
         std::string name = entry->d_name;
         if (name == "." || name == "..")
             continue;
+        if (entry->d_type == DT_DIR) {
+            found.push_back({name, true, 0, 0});
+            continue;
+        }
+        // The type the folder gives spares a look at the entry itself: only a link (or a file
+        // system that does not say) needs one besides the look at what it leads to.
+        bool mayBeLink = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
         std::string path = where + '/' + name;
         struct stat own {};
         struct stat target {};
-        if (::lstat(path.c_str(), &own) != 0 || ::stat(path.c_str(), &target) != 0)
+        if ((mayBeLink && ::lstat(path.c_str(), &own) != 0) || ::stat(path.c_str(), &target) != 0)
             continue; // gone meanwhile, or a dangling link
+        if (!mayBeLink)
+            own = target;
         if (S_ISREG(target.st_mode))
-            found.push_back({name, false, int64_t(target.st_size)});
+            found.push_back({name, false, int64_t(target.st_size), modifiedTime(target)});
         else if (S_ISDIR(own.st_mode))
-            found.push_back({name, true, 0});
+            found.push_back({name, true, 0, 0});
     }
     ::closedir(dir);
     std::sort(found.begin(), found.end(), [](const FoundFile &a, const FoundFile &b) {
@@ -563,7 +581,7 @@ bool fileFacts(const char *path, FileFacts &facts) {
     }
     facts.plain = S_ISREG(info.st_mode);
     facts.size = int64_t(info.st_size);
-    facts.modified = int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    facts.modified = modifiedTime(info);
     return true;
 }
 

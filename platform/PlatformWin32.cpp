@@ -283,6 +283,15 @@ std::vector<std::string> listPlainFiles(const std::string &directory, const char
     return names;
 }
 
+namespace {
+
+// A file time as one number: 100-nanosecond ticks since 1601.
+int64_t fileTimeOf(const FILETIME &time) {
+    return int64_t(uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+}
+
+} // namespace
+
 bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
     found.clear();
     WIN32_FIND_DATAA entry;
@@ -299,8 +308,9 @@ bool listFolder(const std::string &directory, std::vector<FoundFile> &found) {
         // A folder reached through a reparse point could lead back up the tree.
         if (folder && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             continue;
-        found.push_back(
-            {name, folder, folder ? 0 : int64_t((uint64_t(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow)});
+        found.push_back({name, folder,
+                         folder ? 0 : int64_t((uint64_t(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow),
+                         folder ? 0 : fileTimeOf(entry.ftLastWriteTime)});
     } while (::FindNextFileA(search, &entry));
     ::FindClose(search);
     std::sort(found.begin(), found.end(), [](const FoundFile &a, const FoundFile &b) {
@@ -420,8 +430,7 @@ bool fileFacts(const char *path, FileFacts &facts) {
     }
     facts.plain = !(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
     facts.size = int64_t(uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow);
-    facts.modified =
-        int64_t(uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime);
+    facts.modified = fileTimeOf(data.ftLastWriteTime);
     return true;
 }
 

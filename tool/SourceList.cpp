@@ -23,11 +23,12 @@ void SourceList::refuse(const std::string &path, const char *why) {
     allWell = false;
 }
 
-void SourceList::add(const std::string &path, const std::string &name, const std::string &fileName) {
+void SourceList::add(const std::string &path, const std::string &name, const std::string &fileName,
+                     int64_t size, int64_t modified) {
     // A backslash inside a name would read back as a folder separator.
     if (fileName.find('\\') != std::string::npos)
         return refuse(path, "refused: the name holds a backslash");
-    sources.push_back({path, name, fileName});
+    sources.push_back({path, name, fileName, size, modified});
 }
 
 void SourceList::addFolder(const std::string &folder, const std::string &prefix) {
@@ -43,7 +44,7 @@ void SourceList::addFolder(const std::string &folder, const std::string &prefix)
         std::string path = separated ? folder + object.name : folder + platform::PathSeparator + object.name;
         std::string name = prefix.empty() ? object.name : prefix + '\\' + object.name;
         if (!object.isDirectory)
-            add(path, name, object.name);
+            add(path, name, object.name, object.size, object.modified);
         else if (object.name.find('\\') != std::string::npos)
             refuse(path, "refused: the name holds a backslash");
         else

@@ -18,6 +18,10 @@ struct Source {
     std::string path;
     std::string name; // folders joined by '\'
     std::string fileName;
+    // Files found in a folder: the size and time of the last change the listing gave (in
+    // platform::FileFacts units); size -1 for the others.
+    int64_t size = -1;
+    int64_t modified = 0;
 };
 
 class SourceList {
@@ -34,7 +38,8 @@ public:
 
 private:
     void refuse(const std::string &path, const char *why);
-    void add(const std::string &path, const std::string &name, const std::string &fileName);
+    void add(const std::string &path, const std::string &name, const std::string &fileName, int64_t size = -1,
+             int64_t modified = 0);
 
     Console &console;
 };

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace qarvex {
@@ -109,6 +110,20 @@ private:
     std::string folder;
     VolumeRStream volume;
     Manifest manifest;
+    // What one listing of the folder told of its files, by path: a file found there needs no look
+    // of its own. Without it (--no-add), each file is looked at once by itself.
+    std::vector<Source> found;
+    std::unordered_map<std::string, platform::FileFacts> listed;
+    bool listedWell = true;
+    // The facts of the file at path; false when there is none. Any thread may ask.
+    bool factsOf(const std::string &path, platform::FileFacts &facts) const {
+        auto known = listed.find(path);
+        if (known != listed.end()) {
+            facts = known->second;
+            return true;
+        }
+        return platform::fileFacts(path.c_str(), facts);
+    }
     bool haveManifest = false;
     bool manifestRefreshed = false; // some of its lines were given a file's new time
     EntryDecoder decoder;           // the main thread's
@@ -142,6 +157,15 @@ int Updater::run() {
         return Failure;
     bool allWell = true;
     haveManifest = manifest.load(folder);
+    if (!options.noAdd) {
+        SourceList list(console);
+        list.addFolder(folder, "");
+        listedWell = list.allWell;
+        found = std::move(list.sources);
+        for (const Source &source : found)
+            if (source.size >= 0)
+                listed[source.path] = platform::FileFacts{true, source.size, source.modified};
+    }
     const Vector<VolumeItem> &items = volume.entries();
     console.progress.start(options.volumePath, items.size(), 0);
     const int threads = threadsFor(options);
@@ -211,13 +235,13 @@ Examined Updater::examine(int32_t position, const Manifest::Line *line, EntryDec
                     ": data outside the file");
     std::optional<std::string> path = pathBelow(folder, item.name);
     platform::FileFacts file;
-    bool present = path && platform::fileFacts(path->c_str(), file) && file.plain;
+    bool present = path && factsOf(*path, file) && file.plain;
     // Pictures of a graphics entry edited after its raw file give the entry anew, converted back
     // by their sidecar.
     if (path && png::graphicsKindOf(item.name) != png::GraphicsKind::None) {
         std::string sidecarPath = *path + Sidecar::Suffix;
         platform::FileFacts sidecar;
-        if (platform::fileFacts(sidecarPath.c_str(), sidecar) && sidecar.plain) {
+        if (factsOf(sidecarPath, sidecar) && sidecar.plain) {
             if (!mainThread)
                 return Examined{}; // Later: graphics are made on one thread at a time
             EditedPictures edited;
@@ -344,9 +368,7 @@ bool Updater::differs(const VolumeStream &volume, const VolumeItem &item, const 
 }
 
 bool Updater::addNewFiles() {
-    SourceList list(console);
-    list.addFolder(folder, "");
-    bool allWell = list.allWell;
+    bool allWell = listedWell;
     VolumeWriter::Method method = VolumeWriter::Method::Stored;
     methodFromName(options.method, method);
     auto passedOver = [&](const Source &source) {
@@ -356,16 +378,14 @@ bool Updater::addNewFiles() {
     // Files the volume has entries for are never read; one that shares its name with a file added
     // before it is passed over in its turn.
     std::vector<bool> candidate;
-    for (const Source &source : list.sources)
+    for (const Source &source : found)
         candidate.push_back(!passedOver(source));
     bool idsLeft = true;
     forEachInOrder<NewFile>(
-        list.sources.size(), threadsFor(options),
-        [&](int, size_t index) {
-            return candidate[index] ? readNewFile(list.sources[index], method) : NewFile{};
-        },
+        found.size(), threadsFor(options),
+        [&](int, size_t index) { return candidate[index] ? readNewFile(found[index], method) : NewFile{}; },
         [&](size_t index, NewFile &file) {
-            const Source &source = list.sources[index];
+            const Source &source = found[index];
             if (!idsLeft || passedOver(source))
                 return;
             if (highestId == UINT32_MAX) {

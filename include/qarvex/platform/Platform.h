@@ -113,6 +113,7 @@ struct FoundFile {
     std::string name; // the name as the file system holds it, without the directory
     bool isDirectory = false;
     int64_t size = 0;
+    int64_t modified = 0; // listFolder's plain files: the time of the last change, as fileFacts tells it
 };
 // The first object in directory (empty: the current one) whose name matches pattern, objects
 // compared by name without regard to letter case.
