@@ -333,6 +333,17 @@ bool rebuildBitmapArray(std::vector<uint8_t> &bytes,
     return true;
 }
 
+// The one picture (".png") of a file shown as a single picture, decoded; what names it.
+bool onlyPicture(const std::map<std::string, std::vector<uint8_t>> &edited, const char *what,
+                 DecodedPicture &picture, std::string &error) {
+    auto found = edited.find(".png");
+    if (edited.size() != 1 || found == edited.end()) {
+        error = std::string("only the ") + what + " is read back";
+        return false;
+    }
+    return decode(found->second, found->first, picture, error);
+}
+
 // The colour of the swatch at (x, y) when all its pixels are one opaque colour.
 bool swatchColour(const DecodedPicture &picture, int32_t x, int32_t y, Rgba &colour) {
     colour = pixelAt(picture, x, y);
@@ -356,13 +367,8 @@ bool rebuildPalette(std::vector<uint8_t> &bytes, const std::map<std::string, std
     auto write = [&](StreamIO &to) { return riff ? set->writeRiff(to) : set->write(to, 0); };
     if (!writesBackUnchanged(bytes, write, "palette", error))
         return false;
-    auto found = edited.find(".png");
-    if (edited.size() != 1 || found == edited.end()) {
-        error = "only the swatch picture of a palette is read back";
-        return false;
-    }
     DecodedPicture picture;
-    if (!decode(found->second, found->first, picture, error))
+    if (!onlyPicture(edited, "swatch picture of a palette", picture, error))
         return false;
     int32_t count = set->paletteCount;
     if (picture.width != parts::SwatchBlock ||
@@ -433,14 +439,9 @@ bool rebuildFont(std::vector<uint8_t> &bytes, const std::map<std::string, std::v
     auto write = [&](StreamIO &to) { return writeFont(*font, to); };
     if (!writesBackUnchanged(copy, write, "font", error))
         return false;
-    auto found = edited.find(".png");
-    if (edited.size() != 1 || found == edited.end()) {
-        error = "only the glyph sheet of a font is read back (its metrics are not)";
-        return false;
-    }
     DecodedPicture picture;
     parts::GlyphSheet sheet, before;
-    if (!decode(found->second, found->first, picture, error) ||
+    if (!onlyPicture(edited, "glyph sheet of a font", picture, error) ||
         !parts::layOutGlyphSheet(*font, sheet, error) || !parts::layOutGlyphSheet(*pristine, before, error))
         return false;
     if (picture.width != sheet.width() || picture.height != sheet.height()) {
