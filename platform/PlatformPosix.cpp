@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <new>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -205,6 +206,10 @@ uint32_t lastError() {
     return lastErrorNumber;
 }
 
+void setLastError(uint32_t code) {
+    lastErrorNumber = code;
+}
+
 uint64_t fileCallCount() {
     return callCount;
 }
@@ -221,24 +226,36 @@ struct GuardedView {
     std::atomic<size_t> size{0};
     std::atomic<int> protection{PROT_READ};
 };
-constexpr int GuardedViewCount = 64;
-GuardedView guardedViews[GuardedViewCount];
+// The views come in blocks; when every one is taken another block is linked on (and never freed),
+// so every view is guarded however many are mapped at once.
+struct ViewBlock {
+    static constexpr int ViewCount = 64;
+    GuardedView views[ViewCount];
+    std::atomic<ViewBlock *> next{nullptr};
+};
+ViewBlock firstViewBlock;
 std::atomic<uint64_t> faultCount{0};
 uintptr_t pageSize = 4096;
 struct sigaction previousBusHandler {};
 
+static_assert(std::atomic<ViewBlock *>::is_always_lock_free && std::atomic<uint8_t *>::is_always_lock_free &&
+                  std::atomic<size_t>::is_always_lock_free,
+              "the views are read inside a signal handler");
+
 void onBusError(int, siginfo_t *info, void *) {
     auto *at = static_cast<uint8_t *>(info->si_addr);
-    for (GuardedView &view : guardedViews) {
-        uint8_t *start = view.start.load();
-        size_t size = view.size.load();
-        if (!start || at < start || at >= start + size)
-            continue;
-        auto page = reinterpret_cast<uint8_t *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
-        ::mmap(page, size_t(start + size - page), view.protection.load(),
-               MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        faultCount.fetch_add(1);
-        return;
+    for (ViewBlock *block = &firstViewBlock; block; block = block->next.load()) {
+        for (GuardedView &view : block->views) {
+            uint8_t *start = view.start.load();
+            size_t size = view.size.load();
+            if (!start || at < start || at >= start + size)
+                continue;
+            auto page = reinterpret_cast<uint8_t *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
+            ::mmap(page, size_t(start + size - page), view.protection.load(),
+                   MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            faultCount.fetch_add(1);
+            return;
+        }
     }
     // Not a view of ours: the fault happens again under the handler that was there before.
     ::sigaction(SIGBUS, &previousBusHandler, nullptr);
@@ -256,26 +273,42 @@ void guardViews() {
     (void)installed;
 }
 
-void guard(uint8_t *start, size_t size, int protection) {
+// False when no room could be had for the view (memory ran out).
+bool guard(uint8_t *start, size_t size, int protection) {
     guardViews();
-    for (GuardedView &view : guardedViews) {
-        uint8_t *expected = nullptr;
-        // Claimed by its start; the handler skips a view whose size is not set yet (size 0).
-        if (view.start.compare_exchange_strong(expected, start)) {
-            view.protection.store(protection);
-            view.size.store(size);
-            return;
+    for (ViewBlock *block = &firstViewBlock;;) {
+        for (GuardedView &view : block->views) {
+            uint8_t *expected = nullptr;
+            // Claimed by its start; the handler skips a view whose size is not set yet (size 0).
+            if (view.start.compare_exchange_strong(expected, start)) {
+                view.protection.store(protection);
+                view.size.store(size);
+                return true;
+            }
         }
+        ViewBlock *next = block->next.load();
+        if (!next) {
+            auto *fresh = new (std::nothrow) ViewBlock;
+            if (!fresh)
+                return false;
+            // Another thread may have linked one on meanwhile: then that one is used.
+            if (block->next.compare_exchange_strong(next, fresh))
+                next = fresh;
+            else
+                delete fresh;
+        }
+        block = next;
     }
-    // More views than slots: this one is unguarded, as every view was before.
 }
 
 void unguard(uint8_t *start) {
-    for (GuardedView &view : guardedViews) {
-        if (view.start.load() == start) {
-            view.size.store(0);
-            view.start.store(nullptr);
-            return;
+    for (ViewBlock *block = &firstViewBlock; block; block = block->next.load()) {
+        for (GuardedView &view : block->views) {
+            if (view.start.load() == start) {
+                view.size.store(0);
+                view.start.store(nullptr);
+                return;
+            }
         }
     }
 }
@@ -294,9 +327,14 @@ bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
         failWith(errno);
         return false;
     }
+    // An unguarded view would crash the process if the file shrank: none is handed out.
+    if (!guard(static_cast<uint8_t *>(at), size_t(size), protection)) {
+        ::munmap(at, size_t(size));
+        lastErrorNumber = error::NotEnoughMemory;
+        return false;
+    }
     view.data = static_cast<uint8_t *>(at);
     view.size = size;
-    guard(view.data, size_t(size), protection);
     return true;
 }
 

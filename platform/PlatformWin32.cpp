@@ -158,6 +158,10 @@ uint32_t lastError() {
     return lastErrorNumber;
 }
 
+void setLastError(uint32_t code) {
+    lastErrorNumber = code;
+}
+
 uint64_t fileCallCount() {
     return callCount;
 }

@@ -1,11 +1,12 @@
 // TemporaryFile: random hidden names, created with the platform's exclusive create, and the table
 // of live ones that an interruption removes. The table is read inside a signal handler, so it is
-// a fixed array of slots claimed and released with atomic operations, never a container.
+// made of fixed blocks of slots claimed and released with atomic operations, never a container.
 #include <qarvex/platform/TemporaryFile.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <random>
 
 namespace qarvex {
@@ -22,44 +23,71 @@ struct LiveTemporary {
     char name[24] = {}; // ".qarvex-XXXXXXXX.part"
 };
 
-constexpr int SlotCount = 256;
-LiveTemporary live[SlotCount];
+// The slots come in blocks; when every slot is taken another block is linked on (and never freed),
+// so any number of temporaries can be live at once and the handler still walks them without locks.
+struct SlotBlock {
+    static constexpr int SlotCount = 256;
+    LiveTemporary slots[SlotCount];
+    std::atomic<SlotBlock *> next{nullptr};
+};
+SlotBlock firstBlock;
 std::atomic<bool> interrupted{false};
 
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+                  std::atomic<SlotBlock *>::is_always_lock_free,
               "the table is read inside a signal handler");
 
-// A slot holding folder and name, or -1 when every slot is taken.
-int claimSlot(FolderHandle folder, const std::string &name) {
-    if (name.size() >= sizeof live[0].name)
-        return -1;
-    for (int i = 0; i < SlotCount; ++i) {
-        int expected = Free;
-        if (!live[i].state.compare_exchange_strong(expected, Filling))
-            continue;
-        live[i].folder = folder;
-        std::memcpy(live[i].name, name.c_str(), name.size() + 1);
-        live[i].state.store(Live);
-        return i;
+template <class Visit> void forEachSlot(Visit visit) {
+    for (SlotBlock *block = &firstBlock; block; block = block->next.load())
+        for (LiveTemporary &slot : block->slots)
+            visit(slot);
+}
+
+// A slot holding folder and name, or null when no slot could be had (memory ran out).
+LiveTemporary *claimSlot(FolderHandle folder, const std::string &name) {
+    if (name.size() >= sizeof firstBlock.slots[0].name)
+        return nullptr;
+    for (SlotBlock *block = &firstBlock;;) {
+        for (LiveTemporary &slot : block->slots) {
+            int expected = Free;
+            if (!slot.state.compare_exchange_strong(expected, Filling))
+                continue;
+            slot.folder = folder;
+            std::memcpy(slot.name, name.c_str(), name.size() + 1);
+            slot.state.store(Live);
+            return &slot;
+        }
+        SlotBlock *next = block->next.load();
+        if (!next) {
+            auto *fresh = new (std::nothrow) SlotBlock;
+            if (!fresh)
+                return nullptr;
+            // Another thread may have linked one on meanwhile: then that one is used.
+            if (block->next.compare_exchange_strong(next, fresh))
+                next = fresh;
+            else
+                delete fresh;
+        }
+        block = next;
     }
-    return -1;
 }
 
 void releaseSlot(FolderHandle folder, const std::string &name) {
-    for (LiveTemporary &slot : live) {
-        if (slot.state.load() == Live && slot.folder == folder && name == slot.name) {
+    bool released = false;
+    forEachSlot([&](LiveTemporary &slot) {
+        if (!released && slot.state.load() == Live && slot.folder == folder && name == slot.name) {
             slot.state.store(Free);
-            return;
+            released = true;
         }
-    }
+    });
 }
 
 void removeLiveTemporaries() {
     interrupted.store(true);
-    for (LiveTemporary &slot : live) {
+    forEachSlot([](LiveTemporary &slot) {
         if (slot.state.load() == Live)
             removeFileIn(slot.folder, slot.name);
-    }
+    });
 }
 
 } // namespace
@@ -72,12 +100,16 @@ FileHandle createTemporaryIn(FolderHandle folder, std::string &name) {
         name = text;
         // Live before it exists: an interruption between the two finds nothing to remove, never a
         // file it does not know of.
-        int slot = claimSlot(folder, name);
+        LiveTemporary *slot = claimSlot(folder, name);
+        if (!slot) {
+            // Never a file that an interruption would leave behind.
+            setLastError(error::NotEnoughMemory);
+            return InvalidFile;
+        }
         FileHandle file = createFileIn(folder, name.c_str());
         if (file == InvalidFile) {
             uint32_t why = lastError();
-            if (slot >= 0)
-                live[slot].state.store(Free);
+            slot->state.store(Free);
             if (why != error::AlreadyExists)
                 return InvalidFile;
             continue;

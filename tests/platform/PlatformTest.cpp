@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -332,6 +333,46 @@ TEST_F(Files, AMappedFileThatShrinksReadsAsZerosAndIsCounted) {
     EXPECT_EQ(mappedFileFaults(), before + 1);
     unmapFile(view);
     closeFile(file);
+}
+#endif
+
+#ifndef _WIN32
+// However many views and temporaries are live at once, each is guarded: a shrinking file never
+// kills the process, and an interruption removes every temporary.
+TEST_F(Files, EveryViewIsGuardedHoweverManyAreMapped) {
+    const size_t page = size_t(::sysconf(_SC_PAGESIZE));
+    makeFile("shrinking.bin", std::string(2 * page, 'v'));
+    FileHandle file = openFile(path("shrinking.bin").c_str(), OpenMode::ReadShared);
+    ASSERT_NE(file, InvalidFile);
+    std::vector<MappedView> views(300);
+    for (MappedView &view : views)
+        ASSERT_TRUE(mapFile(file, int32_t(2 * page), false, view));
+    fs::resize_file(root / "shrinking.bin", 10);
+    uint64_t before = mappedFileFaults();
+    for (size_t i : {size_t(0), size_t(64), views.size() - 1})
+        EXPECT_EQ(views[i].data[page], 0) << "view " << i;
+    EXPECT_EQ(mappedFileFaults(), before + 3);
+    for (MappedView &view : views)
+        unmapFile(view);
+    closeFile(file);
+}
+
+TEST_F(Files, AnInterruptionRemovesEveryLiveTemporary) {
+    FolderHandle folder = openFolder(root.string().c_str());
+    ASSERT_NE(folder, InvalidFolder);
+    EXPECT_EXIT(
+        {
+            removeTemporariesOnInterrupt();
+            for (int i = 0; i < 300; ++i) {
+                std::string name;
+                if (createTemporaryIn(folder, name) == InvalidFile)
+                    std::_Exit(2);
+            }
+            std::raise(SIGINT);
+        },
+        ::testing::ExitedWithCode(130), "");
+    closeFolder(folder);
+    EXPECT_TRUE(fs::is_empty(root));
 }
 #endif
 

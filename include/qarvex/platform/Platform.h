@@ -75,6 +75,8 @@ bool closeFile(FileHandle file);
 
 // The error of the last failed call of this layer, as a Windows error number.
 uint32_t lastError();
+// Sets it, for a failure of this layer that is not a system call's.
+void setLastError(uint32_t code);
 
 // Number of file calls (open, read, write, seek, size, close) made so far by this process, so
 // tests can tell that an operation was served without the operating system.
