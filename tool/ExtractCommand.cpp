@@ -111,19 +111,11 @@ private:
 // A name Windows cannot hold is renamed with --portable-names; otherwise Windows refuses it, and
 // other systems write it as it is, with a warning that the files would differ there.
 bool Extractor::checkPortable(const std::string &volumePath, const char *name, EntryPath &where) {
-    const char *trouble = windowsNameTrouble(where.file);
-    for (const std::string &folder : where.folders)
-        trouble = trouble ? trouble : windowsNameTrouble(folder);
+    const char *trouble = windowsPathTrouble(where);
     if (!trouble)
         return true;
     if (portableNames) {
-        renamedTo.clear();
-        for (std::string &folder : where.folders) {
-            folder = portableName(folder);
-            renamedTo += folder + '\\';
-        }
-        where.file = portableName(where.file);
-        renamedTo += where.file;
+        renamedTo = makePortable(where);
         return true;
     }
 #ifdef _WIN32
@@ -220,13 +212,16 @@ std::string placeOf(const char *targetPath, const EntryPath &where, const std::s
     return place + platform::PathSeparator + name;
 }
 
-// The entry's object in the JSON document: the file it was extracted to, the pictures written for
-// it, and why it failed.
+// The entry's object in the JSON document: the file it was extracted to (under its portable name
+// with --portable-names), the pictures written for it, and why it failed.
 void recordExtraction(JsonReport &json, VolumeRStream &volume, int32_t position, const char *targetPath,
-                      bool written, const std::vector<std::string> &pictures, const std::string *failure) {
+                      bool portableNames, bool written, const std::vector<std::string> &pictures,
+                      const std::string *failure) {
     Json &entry = json.addEntry(volume, position);
     EntryPath where;
     bool placed = volume.entry(position).name && !splitEntryName(volume.entry(position).name, where);
+    if (placed && portableNames)
+        makePortable(where);
     entry["extracted_to"] =
         written && placed ? Json(pathText(placeOf(targetPath, where, where.file))) : Json();
     if (!pictures.empty() && placed) {
@@ -309,8 +304,8 @@ int extractEntries(const Options &options, Console &console) {
                         extractor.useDecodedAhead(nullptr);
                         pictures.useDecodedAhead(nullptr);
                         if (json)
-                            recordExtraction(*json, volume, position, targetPath, written,
-                                             pictures.lastPictures(),
+                            recordExtraction(*json, volume, position, targetPath, options.portableNames,
+                                             written, pictures.lastPictures(),
                                              done ? nullptr : &console.lastDiagnostic());
                         if (!done) {
                             volumeWell = false;

@@ -2,6 +2,7 @@
 #include "tool/PictureExport.h"
 
 #include "tool/EntryPath.h"
+#include "tool/PortableName.h"
 
 #include <vector>
 
@@ -10,7 +11,7 @@ namespace qarvex {
 namespace tool {
 
 PictureExport::PictureExport(const Options &options, Console &console, platform::FolderHandle target)
-    : target(target), only(options.png.only), force(options.force) {
+    : target(target), only(options.png.only), force(options.force), portableNames(options.portableNames) {
     if (options.png.enabled)
         maker = std::make_unique<PictureMaker>(options.png, console);
 }
@@ -43,6 +44,9 @@ bool PictureExport::showEntry(VolumeRStream &volume, const std::string &volumePa
     EntryPath where;
     if (const char *why = splitEntryName(name, where))
         return fail(std::string("refused: ") + why);
+    // The pictures go beside the entry's file, under the name it was written as.
+    if (portableNames)
+        makePortable(where);
     if (EntryFault fault = EntryDecoder::checkRecord(volume, item); fault != EntryFault::None)
         return fail(EntryDecoder::describe(fault, item));
     if (item.size > PictureMaker::MaxSourceBytes)

@@ -52,6 +52,7 @@ private:
     platform::FolderHandle target;
     bool only = false;
     bool force = false;
+    bool portableNames = false;
     std::unique_ptr<PictureMaker> maker; // null without --png
     EntryDecoder decoder;
 };

@@ -65,6 +65,25 @@ std::string portableName(std::string_view component) {
     return name;
 }
 
+const char *windowsPathTrouble(const EntryPath &where) {
+    const char *trouble = windowsNameTrouble(where.file);
+    for (const std::string &folder : where.folders)
+        trouble = trouble ? trouble : windowsNameTrouble(folder);
+    return trouble;
+}
+
+std::string makePortable(EntryPath &where) {
+    if (!windowsPathTrouble(where))
+        return "";
+    std::string renamed;
+    for (std::string &folder : where.folders) {
+        folder = portableName(folder);
+        renamed += folder + '\\';
+    }
+    where.file = portableName(where.file);
+    return renamed + where.file;
+}
+
 } // namespace tool
 
 } // namespace qarvex

@@ -132,6 +132,31 @@ TEST_F(HostileInputTest, NamesWindowsCannotHoldAreRefusedThereAndRenamedOnReques
               "CON_.txt 6\naux_/\naux_/notes.txt 13\nfine.txt 4\ntrailing__ 8\nwhat_.txt 9\n");
 }
 
+TEST_F(HostileInputTest, PicturesFollowTheirEntrysPortableName) {
+    ASSERT_EQ(
+        runTool({"-x", "-C", scratch.directory().string(), "title.pbm", "graphics.vol"}, QARVEX_EXAMPLES_DIR)
+            .exitCode,
+        0);
+    std::string bitmap = slurp(scratch.path("title.pbm"));
+    VolumeBuilder builder;
+    builder.add(1, "CON.pbm", bitmap);
+    builder.add(2, "aux\\t.pbm", bitmap);
+    volume("win.vol", builder);
+    ToolRun result = run({"-x", "--png", "--portable-names", "--json", "-C", target(), "*", "win.vol"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::string tree = treeOf(scratch.path("out"));
+    for (const char *made : {"CON_.pbm ", "CON_.pbm.png ", "aux_/t.pbm ", "aux_/t.pbm.png "})
+        EXPECT_NE(tree.find(made), std::string::npos) << made << " not in\n" << tree;
+    EXPECT_EQ(tree.find("CON.pbm"), std::string::npos) << tree;
+    EXPECT_EQ(tree.find("aux/"), std::string::npos) << tree;
+    // The document names the files as they were written.
+    for (const char *named : {"CON_.pbm\"", "CON_.pbm.png\"", "t.pbm.png\""})
+        EXPECT_NE(result.out.find(named), std::string::npos) << named << " not in " << result.out;
+    EXPECT_EQ(result.out.find("CON.pbm.png"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("aux" + std::string(1, platform::PathSeparator)), std::string::npos)
+        << result.out;
+}
+
 TEST_F(HostileInputTest, NamesDifferingOnlyInCaseNeverReplaceEachOther) {
     VolumeBuilder builder;
     builder.add(1, "Docs\\Read.me", "first");
