@@ -188,7 +188,7 @@ uint32_t idFromFileName(const std::string &name) {
 
 bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &entries,
                      VolumeWriter::Variant variant, Console &console,
-                     const std::function<void()> &beforeRename) {
+                     const std::function<bool()> &beforeRename) {
     uint32_t error = 0;
     switch (VolumeWriter::writeFile(path, entries, variant, &error, beforeRename)) {
     case VolumeWriter::Fault::None:
@@ -200,6 +200,8 @@ bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &e
     case VolumeWriter::Fault::CannotWrite:
         console.diagnostic("%s: cannot write: %s; nothing written", path, systemReason(error));
         return false;
+    case VolumeWriter::Fault::Withdrawn:
+        return false; // beforeRename said why
     }
     return false;
 }

@@ -24,7 +24,7 @@ int addToVolume(const Options &options, Console &console);
 // false: nothing was written.
 bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &entries,
                      VolumeWriter::Variant variant, Console &console,
-                     const std::function<void()> &beforeRename = {});
+                     const std::function<bool()> &beforeRename = {});
 
 // The id a file name gives with -i: eight hexadecimal digits, then the end or a dot and the
 // extension ("000000FF.dat" gives 255). 0 for any other name.

@@ -109,6 +109,7 @@ private:
     Console &console;
     std::string folder;
     VolumeRStream volume;
+    uint64_t faultsAtOpen = 0; // mappedFileFaults() before the volume was opened
     Manifest manifest;
     // What one listing of the folder told of its files, by path: a file found there needs no look
     // of its own. Without it (--no-add), each file is looked at once by itself.
@@ -209,6 +210,7 @@ int Updater::run() {
 }
 
 bool Updater::readVolume() {
+    faultsAtOpen = platform::mappedFileFaults();
     if (!volume.open(options.volumePath)) {
         console.diagnostic("%s: %s; nothing written", options.volumePath,
                            volume.lastOpenError() == VolumeStream::OpenError::CannotOpen
@@ -449,7 +451,16 @@ int Updater::write() {
         VolumeWriter::Variant variant =
             volume.isOldVariant() ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL;
         // The old volume's view holds the kept entries' bytes until the new file is whole.
-        if (!writeVolumeFile(options.volumePath, entries, variant, console, [&] { volume.closeVolume(); }))
+        auto letGo = [&] {
+            volume.closeVolume();
+            // Shrunk by another program while read: what was lost read as zeros.
+            if (platform::mappedFileFaults() == faultsAtOpen)
+                return true;
+            console.diagnostic("%s: %s; nothing written", options.volumePath,
+                               systemReason(platform::error::FileChanged));
+            return false;
+        };
+        if (!writeVolumeFile(options.volumePath, entries, variant, console, letGo))
             return Failure;
     }
     // The files now hold what the entries decode to: the next update need not read them.

@@ -191,7 +191,7 @@ private:
 
 VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<Entry> &entries,
                                             Variant variant, uint32_t *systemError,
-                                            const std::function<void()> &beforeRename) {
+                                            const std::function<bool()> &beforeRename) {
     uint32_t ignored = 0;
     uint32_t &error = systemError ? *systemError : ignored;
     error = platform::error::None;
@@ -228,13 +228,11 @@ VolumeWriter::Fault VolumeWriter::writeFile(const char *path, const std::vector<
     } else if (!platform::finishTemporary(file)) {
         fault = Fault::CannotWrite;
         error = platform::lastError();
-    } else {
-        if (beforeRename)
-            beforeRename();
-        if (!platform::keepTemporary(folder, temporary, name.c_str(), true)) {
-            fault = Fault::CannotWrite;
-            error = platform::lastError();
-        }
+    } else if (beforeRename && !beforeRename()) {
+        fault = Fault::Withdrawn;
+    } else if (!platform::keepTemporary(folder, temporary, name.c_str(), true)) {
+        fault = Fault::CannotWrite;
+        error = platform::lastError();
     }
     if (fault != Fault::None) {
         platform::discardTemporary(folder, temporary);

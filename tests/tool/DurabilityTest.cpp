@@ -28,22 +28,6 @@ fixture::Bytes noise(size_t size) {
     return bytes;
 }
 
-bool isTemporary(const std::string &name) {
-    return name.rfind(".qarvex-", 0) == 0 && name.size() > 5 &&
-           name.compare(name.size() - 5, 5, ".part") == 0;
-}
-
-// The temporary files anywhere below root.
-std::vector<std::string> temporariesBelow(const std::filesystem::path &root) {
-    std::vector<std::string> found;
-    std::error_code ignored; // a run may be making and removing files meanwhile
-    for (std::filesystem::recursive_directory_iterator entry(root, ignored), end; entry != end;
-         entry.increment(ignored))
-        if (isTemporary(entry->path().filename().string()))
-            found.push_back(entry->path().string());
-    return found;
-}
-
 class DurabilityTest : public ToolTest {
 protected:
     // Starts the tool, sends it signalNumber after delay, and returns how it ended (waitpid status).
@@ -55,30 +39,6 @@ protected:
         int status = 0;
         ::waitpid(child, &status, 0);
         return status;
-    }
-
-    // Starts the tool and stops it while one of its temporary files exists, that is before the
-    // rename that would put it in place; then sends signalNumber and lets it go on, so that the
-    // handler runs before anything more of the run. Returns how it ended (waitpid status), or -1
-    // when the run was not caught writing (it ended first, or stopped just after its rename).
-    int interruptWhileWriting(const std::vector<std::string> &arguments, int signalNumber) {
-        pid_t child = startTool(arguments, scratch.directory().string());
-        int status = 0;
-        while (temporariesBelow(scratch.directory()).empty()) {
-            if (::waitpid(child, &status, WNOHANG) == child)
-                return -1;
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-        }
-        ::kill(child, SIGSTOP);
-        ::waitpid(child, &status, WUNTRACED);
-        if (!WIFSTOPPED(status))
-            return -1;
-        bool caught = !temporariesBelow(scratch.directory()).empty();
-        if (caught)
-            ::kill(child, signalNumber);
-        ::kill(child, SIGCONT);
-        ::waitpid(child, &status, 0);
-        return caught ? status : -1;
     }
 
     // How long one run takes, at the least, so that signals can be sent during one.
@@ -182,7 +142,8 @@ TEST_F(DurabilityTest, AnInterruptedRunRemovesItsTemporaryFiles) {
         for (auto [signalNumber, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
             int caught = 0;
             for (int attempt = 0; attempt < 10 && caught == 0; ++attempt) {
-                int status = interruptWhileWriting(command.arguments, signalNumber);
+                int status = whileWriting(command.arguments, scratch.directory(),
+                                          [&](pid_t child) { ::kill(child, signalNumber); });
                 EXPECT_EQ(temporariesBelow(scratch.directory()), std::vector<std::string>{}) << name;
                 std::string made = slurp(scratch.path(command.made));
                 if (status != -1) {

@@ -289,6 +289,39 @@ TEST_F(HostileInputTest, AVolumeCutShortWhileReadIsReportedNotCrashedOn) {
     }
     EXPECT_GT(cut, 0);
 }
+
+// -u copies the entries it keeps from the old volume's view into the new one: a volume cut while
+// that goes on must not be replaced by a copy holding zeros where the cut part was.
+TEST_F(HostileInputTest, AVolumeCutWhileUpdatedIsNotReplaced) {
+    fixture::Bytes big(20 * 1000 * 1000);
+    std::mt19937 random{std::random_device{}()};
+    for (uint8_t &byte : big)
+        byte = uint8_t(random());
+    scratch.write("big.bin", big);
+    ASSERT_EQ(run({"-c", "v.vol", "big.bin"}).exitCode, 0);
+    const std::string whole = slurp(scratch.path("v.vol"));
+    ASSERT_EQ(run({"-x", "-C", target(), "*", "v.vol"}).exitCode, 0);
+    scratch.write("out/new.txt", fixture::text("an entry to add"));
+    int cut = 0;
+    for (int attempt = 0; attempt < 10 && cut == 0; ++attempt) {
+        scratch.write("v.vol", fixture::Bytes(whole.begin(), whole.end()));
+        int status = whileWriting({"-u", "v.vol", "-C", "out"}, scratch.directory(),
+                                  [&](pid_t) { std::filesystem::resize_file(scratch.path("v.vol"), 5000); });
+        EXPECT_EQ(temporariesBelow(scratch.directory()), std::vector<std::string>{});
+        if (status == -1)
+            continue; // not caught before its rename
+        ASSERT_TRUE(WIFEXITED(status)) << "died of signal " << WTERMSIG(status);
+        if (WEXITSTATUS(status) == 0) {
+            // Everything was copied before the cut: the new volume is whole.
+            EXPECT_EQ(run({"-t", "*", "v.vol"}).exitCode, 0);
+            continue;
+        }
+        ++cut;
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_EQ(std::filesystem::file_size(scratch.path("v.vol")), 5000u); // the cut file, not replaced
+    }
+    EXPECT_GT(cut, 0);
+}
 #endif
 
 } // namespace

@@ -12,9 +12,14 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
 #endif
 
 #include <algorithm>
@@ -152,6 +157,47 @@ inline pid_t startTool(const std::vector<std::string> &arguments, const std::str
         ::_exit(127);
     }
     return child;
+}
+
+inline bool isTemporary(const std::string &name) {
+    return name.rfind(".qarvex-", 0) == 0 && name.size() > 5 &&
+           name.compare(name.size() - 5, 5, ".part") == 0;
+}
+
+// The temporary files anywhere below root.
+inline std::vector<std::string> temporariesBelow(const std::filesystem::path &root) {
+    std::vector<std::string> found;
+    std::error_code ignored; // a run may be making and removing files meanwhile
+    for (std::filesystem::recursive_directory_iterator entry(root, ignored), end; entry != end;
+         entry.increment(ignored))
+        if (isTemporary(entry->path().filename().string()))
+            found.push_back(entry->path().string());
+    return found;
+}
+
+// Starts the tool in directory and stops it while one of its temporary files exists there, that
+// is before the rename that would put the file in place; runs meanwhile (given the process id),
+// then lets the run go on. Returns how it ended (waitpid status), or -1 when it was not caught
+// writing (it ended first, or had just renamed its file).
+inline int whileWriting(const std::vector<std::string> &arguments, const std::filesystem::path &directory,
+                        const std::function<void(pid_t)> &meanwhile) {
+    pid_t child = startTool(arguments, directory.string());
+    int status = 0;
+    while (temporariesBelow(directory).empty()) {
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, SIGSTOP);
+    ::waitpid(child, &status, WUNTRACED);
+    if (!WIFSTOPPED(status))
+        return -1;
+    bool caught = !temporariesBelow(directory).empty();
+    if (caught)
+        meanwhile(child);
+    ::kill(child, SIGCONT);
+    ::waitpid(child, &status, 0);
+    return caught ? status : -1;
 }
 #endif
 

@@ -41,6 +41,7 @@ public:
         TooLarge,    // the volume would not fit the format's 32-bit offsets
         BadEntry,    // a name holding a NUL, which would cut it and shift every later name
         CannotWrite, // the system refused
+        Withdrawn,   // beforeRename withdrew the file: nothing was put in place
     };
 
     // How an entry's bytes are kept: as they are, RLE or LZH coded, or whichever of the three is
@@ -65,9 +66,10 @@ public:
     // On CannotWrite, systemError (when given) receives the system's reason as platform::error.
     // beforeRename, when given, runs once the new file is complete and on the disk, just before it
     // takes the name: a caller whose entries hold bytes of the file being replaced lets go of it
-    // there (some systems keep a mapped file from being replaced).
+    // there (some systems keep a mapped file from being replaced), and may find those bytes were
+    // not sound after all: false withdraws the new file.
     static Fault writeFile(const char *path, const std::vector<Entry> &entries, Variant variant,
-                           uint32_t *systemError = nullptr, const std::function<void()> &beforeRename = {});
+                           uint32_t *systemError = nullptr, const std::function<bool()> &beforeRename = {});
 };
 
 } // namespace qarvex
