@@ -562,10 +562,12 @@ FileHandle createFileIn(FolderHandle folder, const char *name) {
 
 namespace {
 
-// A renamed file's new name lives in its folder, which is flushed as a file is. File systems
-// that cannot flush a folder (EINVAL) keep their entries safe some other way.
-bool flushFolderAfterRename(FolderHandle folder) {
+// A renamed file's new name lives in its folder, which is flushed as a file is (unless the file is a
+// cache). File systems that cannot flush a folder (EINVAL) keep their entries safe some other way.
+bool flushFolderAfterRename(FolderHandle folder, Durability durability) {
     recordStep(DurableStep::Renamed);
+    if (durability == Durability::Cache)
+        return true;
     if (::fsync(int(folder)) != 0 && errno != EINVAL) {
         failWith(errno);
         return false;
@@ -577,19 +579,18 @@ bool flushFolderAfterRename(FolderHandle folder) {
 } // namespace
 
 bool renameIn(FolderHandle folder, const char *from, const char *to, bool replace, Durability durability) {
-    bool durable = durability == Durability::Durable;
     if (replace) {
         if (::renameat(int(folder), from, int(folder), to) != 0) {
             failAt(int(folder), to, errno, false);
             return false;
         }
-        return !durable || flushFolderAfterRename(folder);
+        return flushFolderAfterRename(folder, durability);
     }
     // A hard link is made only when the name is free, in one step: nothing that appears at to
     // between a check and the rename can be overwritten.
     if (::linkat(int(folder), from, int(folder), to, 0) == 0) {
         ::unlinkat(int(folder), from, 0);
-        return !durable || flushFolderAfterRename(folder);
+        return flushFolderAfterRename(folder, durability);
     }
     if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP && errno != EMLINK) {
         failWith(errno);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -287,7 +289,43 @@ TEST_F(Files, AKeptTemporaryIsOnTheDiskBeforeItTakesItsName) {
     recordDurableSteps(nullptr);
     EXPECT_TRUE(steps.empty());
     EXPECT_FALSE(fs::exists(root / temporary));
+
+    // A cache file is renamed into place whole, but neither its data nor its name is waited for.
+    steps.clear();
+    recordDurableSteps(&steps);
+    file = createTemporaryIn(folder, temporary);
+    ASSERT_NE(file, InvalidFile);
+    ASSERT_TRUE(writeFile(file, "cache", 5, written));
+    EXPECT_TRUE(closeFile(file));
+    EXPECT_TRUE(keepTemporary(folder, temporary, "target.bin", true, Durability::Cache));
+    recordDurableSteps(nullptr);
+    EXPECT_EQ(steps, std::vector<DurableStep>{DurableStep::Renamed});
+    EXPECT_EQ(fs::file_size(root / "target.bin"), 5u);
     closeFolder(folder);
+}
+
+TEST_F(Files, OneLookTellsAFilesKindSizeAndTimeAsTheListingDoes) {
+    makeFile("five.bin", "12345");
+    fs::create_directory(root / "sub");
+    FileFacts facts;
+    ASSERT_TRUE(fileFacts((root / "five.bin").string().c_str(), facts));
+    EXPECT_TRUE(facts.plain);
+    EXPECT_EQ(facts.size, 5);
+    std::vector<FoundFile> found;
+    ASSERT_TRUE(listFolder(root.string(), found));
+    auto five =
+        std::find_if(found.begin(), found.end(), [](const FoundFile &f) { return f.name == "five.bin"; });
+    ASSERT_NE(five, found.end());
+    EXPECT_EQ(five->modified, facts.modified);
+    EXPECT_EQ(five->size, 5);
+    // A later change gives a later time.
+    fs::last_write_time(root / "five.bin", fs::last_write_time(root / "five.bin") + std::chrono::seconds(5));
+    FileFacts later;
+    ASSERT_TRUE(fileFacts((root / "five.bin").string().c_str(), later));
+    EXPECT_GT(later.modified, facts.modified);
+    ASSERT_TRUE(fileFacts((root / "sub").string().c_str(), facts));
+    EXPECT_FALSE(facts.plain);
+    EXPECT_FALSE(fileFacts((root / "none.bin").string().c_str(), facts));
 }
 
 TEST_F(Files, ReadingRefusesWhatIsNotAPlainFile) {
