@@ -155,7 +155,7 @@ TEST_F(ParallelTest, ExtractingWritesTheSameFilesOnAnyNumberOfThreads) {
         std::string state = treeOf(scratch.path("out"));
         for (const auto &file : std::filesystem::recursive_directory_iterator(scratch.path("out")))
             if (file.is_regular_file() && file.path().filename() != ".qarvex-manifest") // holds times
-                state += file.path().string() + "\n" + slurp(file.path()) + "\n";
+                state += file.path().string() + "\n" + slurp(file.path().string()) + "\n";
         return state;
     };
     // An entry's file already there fails midway without -f.
