@@ -3,6 +3,8 @@
 #include <qarvex/platform/Platform.h>
 #include <qarvex/platform/Wildcard.h>
 
+#include "platform/SlotBlocks.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -14,7 +16,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <new>
 #include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -226,39 +227,32 @@ struct GuardedView {
     std::atomic<size_t> size{0};
     std::atomic<int> protection{PROT_READ};
 };
-// The views come in blocks; when every one is taken another block is linked on (and never freed),
-// so every view is guarded however many are mapped at once.
-struct ViewBlock {
-    static constexpr int ViewCount = 64;
-    GuardedView views[ViewCount];
-    std::atomic<ViewBlock *> next{nullptr};
-};
-ViewBlock firstViewBlock;
+// Every view is guarded however many are mapped at once (see SlotBlocks).
+SlotBlocks<GuardedView, 64> guardedViews;
 std::atomic<uint64_t> faultCount{0};
 uintptr_t pageSize = 4096;
 struct sigaction previousBusHandler {};
 
-static_assert(std::atomic<ViewBlock *>::is_always_lock_free && std::atomic<uint8_t *>::is_always_lock_free &&
-                  std::atomic<size_t>::is_always_lock_free,
+static_assert(std::atomic<uint8_t *>::is_always_lock_free && std::atomic<size_t>::is_always_lock_free,
               "the views are read inside a signal handler");
 
 void onBusError(int, siginfo_t *info, void *) {
     auto *at = static_cast<uint8_t *>(info->si_addr);
-    for (ViewBlock *block = &firstViewBlock; block; block = block->next.load()) {
-        for (GuardedView &view : block->views) {
-            uint8_t *start = view.start.load();
-            size_t size = view.size.load();
-            if (!start || at < start || at >= start + size)
-                continue;
-            auto page = reinterpret_cast<uint8_t *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
-            ::mmap(page, size_t(start + size - page), view.protection.load(),
-                   MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            faultCount.fetch_add(1);
+    bool ours = false;
+    guardedViews.forEach([&](GuardedView &view) {
+        uint8_t *start = view.start.load();
+        size_t size = view.size.load();
+        if (ours || !start || at < start || at >= start + size)
             return;
-        }
-    }
+        auto page = reinterpret_cast<uint8_t *>(reinterpret_cast<uintptr_t>(at) & ~(pageSize - 1));
+        ::mmap(page, size_t(start + size - page), view.protection.load(),
+               MAP_FIXED | MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        faultCount.fetch_add(1);
+        ours = true;
+    });
     // Not a view of ours: the fault happens again under the handler that was there before.
-    ::sigaction(SIGBUS, &previousBusHandler, nullptr);
+    if (!ours)
+        ::sigaction(SIGBUS, &previousBusHandler, nullptr);
 }
 
 void guardViews() {
@@ -276,41 +270,24 @@ void guardViews() {
 // False when no room could be had for the view (memory ran out).
 bool guard(uint8_t *start, size_t size, int protection) {
     guardViews();
-    for (ViewBlock *block = &firstViewBlock;;) {
-        for (GuardedView &view : block->views) {
-            uint8_t *expected = nullptr;
-            // Claimed by its start; the handler skips a view whose size is not set yet (size 0).
-            if (view.start.compare_exchange_strong(expected, start)) {
-                view.protection.store(protection);
-                view.size.store(size);
-                return true;
-            }
-        }
-        ViewBlock *next = block->next.load();
-        if (!next) {
-            auto *fresh = new (std::nothrow) ViewBlock;
-            if (!fresh)
-                return false;
-            // Another thread may have linked one on meanwhile: then that one is used.
-            if (block->next.compare_exchange_strong(next, fresh))
-                next = fresh;
-            else
-                delete fresh;
-        }
-        block = next;
-    }
+    return guardedViews.claim([&](GuardedView &view) {
+        uint8_t *expected = nullptr;
+        // Claimed by its start; the handler skips a view whose size is not set yet (size 0).
+        if (!view.start.compare_exchange_strong(expected, start))
+            return false;
+        view.protection.store(protection);
+        view.size.store(size);
+        return true;
+    });
 }
 
 void unguard(uint8_t *start) {
-    for (ViewBlock *block = &firstViewBlock; block; block = block->next.load()) {
-        for (GuardedView &view : block->views) {
-            if (view.start.load() == start) {
-                view.size.store(0);
-                view.start.store(nullptr);
-                return;
-            }
+    guardedViews.forEach([&](GuardedView &view) {
+        if (view.start.load() == start) {
+            view.size.store(0);
+            view.start.store(nullptr);
         }
-    }
+    });
 }
 
 } // namespace

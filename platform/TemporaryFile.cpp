@@ -3,10 +3,11 @@
 // made of fixed blocks of slots claimed and released with atomic operations, never a container.
 #include <qarvex/platform/TemporaryFile.h>
 
+#include "platform/SlotBlocks.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <random>
 
 namespace qarvex {
@@ -23,58 +24,31 @@ struct LiveTemporary {
     char name[24] = {}; // ".qarvex-XXXXXXXX.part"
 };
 
-// The slots come in blocks; when every slot is taken another block is linked on (and never freed),
-// so any number of temporaries can be live at once and the handler still walks them without locks.
-struct SlotBlock {
-    static constexpr int SlotCount = 256;
-    LiveTemporary slots[SlotCount];
-    std::atomic<SlotBlock *> next{nullptr};
-};
-SlotBlock firstBlock;
+// Any number of temporaries may be live at once (see SlotBlocks).
+SlotBlocks<LiveTemporary, 256> live;
 std::atomic<bool> interrupted{false};
 
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<SlotBlock *>::is_always_lock_free,
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "the table is read inside a signal handler");
-
-template <class Visit> void forEachSlot(Visit visit) {
-    for (SlotBlock *block = &firstBlock; block; block = block->next.load())
-        for (LiveTemporary &slot : block->slots)
-            visit(slot);
-}
 
 // A slot holding folder and name, or null when no slot could be had (memory ran out).
 LiveTemporary *claimSlot(FolderHandle folder, const std::string &name) {
-    if (name.size() >= sizeof firstBlock.slots[0].name)
+    if (name.size() >= sizeof live.slots[0].name)
         return nullptr;
-    for (SlotBlock *block = &firstBlock;;) {
-        for (LiveTemporary &slot : block->slots) {
-            int expected = Free;
-            if (!slot.state.compare_exchange_strong(expected, Filling))
-                continue;
-            slot.folder = folder;
-            std::memcpy(slot.name, name.c_str(), name.size() + 1);
-            slot.state.store(Live);
-            return &slot;
-        }
-        SlotBlock *next = block->next.load();
-        if (!next) {
-            auto *fresh = new (std::nothrow) SlotBlock;
-            if (!fresh)
-                return nullptr;
-            // Another thread may have linked one on meanwhile: then that one is used.
-            if (block->next.compare_exchange_strong(next, fresh))
-                next = fresh;
-            else
-                delete fresh;
-        }
-        block = next;
-    }
+    return live.claim([&](LiveTemporary &slot) {
+        int expected = Free;
+        if (!slot.state.compare_exchange_strong(expected, Filling))
+            return false;
+        slot.folder = folder;
+        std::memcpy(slot.name, name.c_str(), name.size() + 1);
+        slot.state.store(Live);
+        return true;
+    });
 }
 
 void releaseSlot(FolderHandle folder, const std::string &name) {
     bool released = false;
-    forEachSlot([&](LiveTemporary &slot) {
+    live.forEach([&](LiveTemporary &slot) {
         if (!released && slot.state.load() == Live && slot.folder == folder && name == slot.name) {
             slot.state.store(Free);
             released = true;
@@ -84,7 +58,7 @@ void releaseSlot(FolderHandle folder, const std::string &name) {
 
 void removeLiveTemporaries() {
     interrupted.store(true);
-    forEachSlot([](LiveTemporary &slot) {
+    live.forEach([](LiveTemporary &slot) {
         if (slot.state.load() == Live)
             removeFileIn(slot.folder, slot.name);
     });
