@@ -41,8 +41,14 @@ bool encodeLZH(const uint8_t *bytes, size_t count, std::vector<uint8_t> &coded) 
     if (count > size_t(INT32_MAX))
         return false;
     int32_t size = int32_t(count);
+#ifdef _WIN32
+    // MinGW-w64's thread_local objects crash processes whose threads code at the same time: one
+    // coder per entry there.
+    LZHEncoder lzh;
+#else
     // Its tables are large: one coder per thread serves every entry that thread writes.
     thread_local LZHEncoder lzh;
+#endif
     return encodeInto(coded, LZHEncoder::maxEncodedSize(size),
                       [&](uint8_t *out) { return lzh.encode(bytes, size, out); });
 }
