@@ -7,6 +7,8 @@
 // after its pictures wins over them.
 #include "ToolRunner.h"
 
+#include <qarvex/platform/Platform.h>
+
 #include <chrono>
 #include <cstdlib>
 
@@ -118,7 +120,9 @@ TEST_F(PictureRoundTrip, FromPngGivesEveryGraphicsFileBackByteForByte) {
     for (const auto &[file, picture] : pictures) {
         ToolRun back = run({"--from-png", "-C", "back", picture});
         EXPECT_EQ(back.exitCode, 0) << file << back.err;
-        EXPECT_EQ(back.out, std::string(picture) + " -> back/" + file + "\n1 file written\n");
+        // The folder given with -C is joined to the file's name with the system's separator.
+        EXPECT_EQ(back.out, std::string(picture) + " -> back" + qarvex::platform::PathSeparator + file +
+                                "\n1 file written\n");
         EXPECT_TRUE(slurp(scratch.path(std::string("back/") + file)) ==
                     slurp(scratch.path(std::string("raw/") + file)))
             << file;
