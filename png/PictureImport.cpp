@@ -424,31 +424,17 @@ bool writeFont(GFXFont &font, StreamIO &to) {
     return Persistent::writeObject(&to, &font) == 0;
 }
 
-bool rebuildFont(std::vector<uint8_t> &bytes, const std::map<std::string, std::vector<uint8_t>> &edited,
-                 const ImportSettings &settings, std::vector<uint8_t> &out, std::string &error) {
-    // The pixels as they were, to tell the cells that were edited, and the font to edit.
-    std::vector<uint8_t> copy = bytes;
-    MemRWStream stream, pristineStream;
-    stream.attach(int32_t(bytes.size()), bytes.data());
-    pristineStream.attach(int32_t(copy.size()), copy.data());
-    GFXFont::Ptr font(GFXFont::load(&stream)), pristine(GFXFont::load(&pristineStream));
-    if (!font || !pristine) {
-        error = "not a readable font";
-        return false;
-    }
-    auto write = [&](StreamIO &to) { return writeFont(*font, to); };
-    if (!writesBackUnchanged(copy, write, "font", error))
-        return false;
-    DecodedPicture picture;
-    parts::GlyphSheet sheet, before;
-    if (!onlyPicture(edited, "glyph sheet of a font", picture, error) ||
-        !parts::layOutGlyphSheet(*font, sheet, error) || !parts::layOutGlyphSheet(*pristine, before, error))
+// The glyph sheet's edits go into the glyph bitmaps, each cell where the sheet as written put it.
+bool glyphSheetInto(GFXFont &font, const GFXFont &pristine, const parts::GlyphSheet &sheet,
+                    const DecodedPicture &picture, const ImportSettings &settings, std::string &error) {
+    parts::GlyphSheet before;
+    if (!parts::layOutGlyphSheet(pristine, before, error))
         return false;
     if (picture.width != sheet.width() || picture.height != sheet.height()) {
         error = "the glyph sheet is not the size it was written in";
         return false;
     }
-    parts::Colours colours = targetColours(font->palette, -1, settings);
+    parts::Colours colours = targetColours(font.palette, -1, settings);
     // A glyph may show in several cells (codes sharing it, rectangles that overlap): each pixel
     // takes the edit made to it, and two cells edited to different pixels are refused.
     for (size_t c = 0; c < sheet.cells.size(); ++c) {
@@ -478,6 +464,49 @@ bool rebuildFont(std::vector<uint8_t> &bytes, const std::map<std::string, std::v
                 pixel = now;
             }
     }
+    return true;
+}
+
+bool rebuildFont(std::vector<uint8_t> &bytes, const std::map<std::string, std::vector<uint8_t>> &edited,
+                 const ImportSettings &settings, std::vector<uint8_t> &out, std::string &error) {
+    // The pixels as they were, to tell the cells that were edited, and the font to edit.
+    std::vector<uint8_t> copy = bytes;
+    MemRWStream stream, pristineStream;
+    stream.attach(int32_t(bytes.size()), bytes.data());
+    pristineStream.attach(int32_t(copy.size()), copy.data());
+    GFXFont::Ptr font(GFXFont::load(&stream)), pristine(GFXFont::load(&pristineStream));
+    if (!font || !pristine) {
+        error = "not a readable font";
+        return false;
+    }
+    auto write = [&](StreamIO &to) { return writeFont(*font, to); };
+    if (!writesBackUnchanged(copy, write, "font", error))
+        return false;
+    for (const auto &[suffix, file] : edited)
+        if (suffix != ".png" && suffix != ".txt") {
+            error = "only the glyph sheet and the metrics of a font are read back";
+            return false;
+        }
+    // Both files describe the font as it was written: the sheet goes in first, while the cells
+    // are still where the sheet shows them, then the metrics.
+    parts::GlyphSheet sheet;
+    if (!parts::layOutGlyphSheet(*font, sheet, error))
+        return false;
+    auto picture = edited.find(".png"), metrics = edited.find(".txt");
+    DecodedPicture decoded;
+    if (picture != edited.end() && (!decode(picture->second, picture->first, decoded, error) ||
+                                    !glyphSheetInto(*font, *pristine, sheet, decoded, settings, error)))
+        return false;
+    if (metrics != edited.end()) {
+        parts::GlyphSheet after;
+        if (!parts::applyFontMetrics(*font, sheet, metrics->second, error))
+            return false;
+        // A newly chosen glyph record must be one the sheet can show.
+        if (!parts::layOutGlyphSheet(*font, after, error)) {
+            error = "the metrics: " + error;
+            return false;
+        }
+    }
     if (!writeOut(bytes.size(), write, out)) {
         error = "the font could not be written";
         return false;
@@ -497,6 +526,7 @@ bool readsBack(GraphicsKind kind, const std::string &suffix) {
         return suffix == ".png" || (end > suffix.c_str() + 1 && levelOfSuffix(end) >= 0);
     }
     case GraphicsKind::Font:
+        return suffix == ".png" || suffix == ".txt";
     case GraphicsKind::Palette:
         return suffix == ".png";
     case GraphicsKind::None:

@@ -116,6 +116,12 @@ struct GlyphSheet {
 // Lays out font's glyph sheet; false with the reason in error when some glyph cannot be shown (its
 // bitmap damaged or not 8-bit, its rectangle outside it) or the font maps no characters.
 bool layOutGlyphSheet(const GFXFont &font, GlyphSheet &sheet, std::string &error);
+// Reads an edited metrics text of font, whose sheet was laid out as written, back into the font:
+// spacing, cell size, flags and each character's glyph record. False with the reason (and the
+// line) in error when a line is malformed or changes what would move pixels; font is then left
+// as it was.
+bool applyFontMetrics(GFXFont &font, const GlyphSheet &written, const std::vector<uint8_t> &text,
+                      std::string &error);
 
 // Encodes picture as one more output file; false (with conversion.error set) when it cannot.
 bool addPicture(Conversion &conversion, const std::string &suffix, const Picture &picture);

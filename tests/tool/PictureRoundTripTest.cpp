@@ -4,7 +4,9 @@
 // changes the bitmap at exactly that pixel, and so do edits of a font glyph, a palette swatch, a
 // detail level and a tile read in the palette --palette names; a colour off the palette is refused
 // with the pixel listed (exit 1, volume untouched) and taken with --nearest; a raw file changed
-// after its pictures wins over them.
+// after its pictures wins over them. A font's edited metrics come back where no pixel moves
+// (spacing, flags, the glyph record of a character), alone and with a glyph edit; edits that
+// would move pixels and malformed numbers are refused with their line.
 #include "ToolRunner.h"
 
 #include <qarvex/platform/Platform.h>
@@ -246,5 +248,107 @@ TEST_F(PictureRoundTrip, TheNewerOfARawFileAndItsEditedPicturesWins) {
 }
 
 } // namespace
+
+} // namespace qarvex
+
+namespace qarvex {
+
+namespace {
+
+// The font's metrics file as written, with one piece of text replaced.
+std::string metricsWith(const std::string &metrics, const std::string &from, const std::string &to) {
+    size_t at = metrics.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? metrics : metrics.substr(0, at) + to + metrics.substr(at + from.size());
+}
+
+} // namespace
+
+TEST_F(PictureRoundTrip, FontMetricsComeBackWhereNoPixelMoves) {
+    std::filesystem::create_directories(scratch.path("raw"));
+    ASSERT_EQ(run({"-x", "-C", "raw", "small.pft", "g.vol"}).exitCode, 0);
+    const std::string font = slurp(scratch.path("raw/small.pft"));
+    const std::string metrics = slurp(scratch.path("out/small.pft.txt"));
+    const std::string letterA = "\n65 A 18 0 24 16 35 31 12 14 35\n";
+    struct Case {
+        const char *what;
+        std::string from, to;
+        int was, now;        // the one byte of the font that changes (-1: none)
+        const char *refusal; // null when taken
+    } cases[] = {
+        {"spacing", "\nspacing 1\n", "\nspacing 3\n", 1, 3, nullptr},
+        {"flags", "\nflags 0x00000401\n", "\nflags 0x00000403\n", 1, 3, nullptr},
+        {"glyph record", letterA, "\n65 A 19 0 24 16 35 31 12 14 35\n", 18, 19, nullptr},
+        {"glyph record with its rectangle", letterA, "\n65 A 19 0 36 16 47 31 12 14 35\n", 18, 19, nullptr},
+        {"a comment", "# Metrics", "# Edited metrics", -1, -1, nullptr},
+        {"first-char", "\nfirst-char 32\n", "\nfirst-char 33\n", -1, -1,
+         "line 2: first-char cannot change: the glyphs would have to be laid out again"},
+        {"sheet cell", "\nsheet-cell 12 16\n", "\nsheet-cell 13 16\n", -1, -1,
+         "line 10: sheet-cell cannot change"},
+        {"rectangle", letterA, "\n65 A 18 0 25 16 35 31 12 14 35\n", -1, -1,
+         "line 34: the bitmap, rectangle, advance and sheet place of code 65 cannot change"},
+        {"advance", letterA, "\n65 A 18 0 24 16 35 31 13 14 35\n", -1, -1, "line 34: the bitmap, rectangle"},
+        {"no such record", letterA, "\n65 A 44 0 24 16 35 31 12 14 35\n", -1, -1,
+         "line 34: the font has no glyph record 44"},
+        {"removed character", letterA, "\n", -1, -1,
+         "line 34: characters cannot be added, removed or reordered"},
+        {"malformed number", "\nspacing 1\n", "\nspacing 1x\n", -1, -1, "line 7: not a number in range: 1x"},
+        {"number out of range", "\nspacing 1\n", "\nspacing 4294967296\n", -1, -1,
+         "line 7: not a number in range"},
+        {"value twice", "\nspacing 1\n", "\nspacing 1\nspacing 2\n", -1, -1,
+         "line 8: spacing is given twice"},
+    };
+    for (const Case &c : cases) {
+        scratch.write("g.vol", fixture::Bytes(original.begin(), original.end()));
+        std::string edited = metricsWith(metrics, c.from, c.to);
+        scratch.write("out/small.pft.txt", fixture::Bytes(edited.begin(), edited.end()));
+        ToolRun updated = run({"-u", "g.vol", "-C", "out"});
+        if (c.refusal) {
+            EXPECT_EQ(updated.exitCode, 1) << c.what;
+            EXPECT_NE(updated.err.find("small.pft: the metrics, " + std::string(c.refusal)),
+                      std::string::npos)
+                << c.what << ": " << updated.err;
+            EXPECT_TRUE(slurp(scratch.path("g.vol")) == original) << c.what;
+            continue;
+        }
+        EXPECT_EQ(updated.exitCode, 0) << c.what << updated.err;
+        std::filesystem::remove_all(scratch.path("check"));
+        std::filesystem::create_directories(scratch.path("check"));
+        ASSERT_EQ(run({"-x", "-C", "check", "small.pft", "g.vol"}).exitCode, 0);
+        std::string now = slurp(scratch.path("check/small.pft"));
+        ASSERT_EQ(now.size(), font.size()) << c.what;
+        std::vector<size_t> changed;
+        for (size_t i = 0; i < now.size(); ++i)
+            if (now[i] != font[i])
+                changed.push_back(i);
+        if (c.was < 0) {
+            EXPECT_TRUE(changed.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(changed.size(), 1u) << c.what;
+        EXPECT_EQ(uint8_t(font[changed[0]]), c.was) << c.what;
+        EXPECT_EQ(uint8_t(now[changed[0]]), c.now) << c.what;
+        EXPECT_EQ(run({"-t", "*", "g.vol"}).exitCode, 0) << c.what;
+    }
+}
+
+TEST_F(PictureRoundTrip, FromPngTakesAGlyphEditAndAMetricsEditTogether) {
+#ifdef _WIN32
+    GTEST_SKIP() << "ImageMagick runs on the Linux side";
+#endif
+    if (!magick("convert -version > /dev/null"))
+        GTEST_SKIP() << "no ImageMagick";
+    std::filesystem::copy_file(scratch.path("out/small.pft.png"), scratch.path("before.png"));
+    ASSERT_TRUE(magick("convert before.png -fill 'srgb(255,208,64)' -draw 'point 3,3' out/small.pft.png"));
+    std::string edited =
+        metricsWith(slurp(scratch.path("out/small.pft.txt")), "\nspacing 1\n", "\nspacing 3\n");
+    scratch.write("out/small.pft.txt", fixture::Bytes(edited.begin(), edited.end()));
+    std::filesystem::create_directories(scratch.path("back"));
+    ToolRun back = run({"--from-png", "-C", "back", "out/small.pft.png"});
+    ASSERT_EQ(back.exitCode, 0) << back.err;
+    ASSERT_EQ(run({"--png", "back/small.pft"}).exitCode, 0);
+    EXPECT_EQ(slurp(scratch.path("back/small.pft.txt")), edited);
+    EXPECT_EQ(differingPixels("back/small.pft.png", "before.png"), 1);
+}
 
 } // namespace qarvex

@@ -38,7 +38,8 @@ bool picturePixelsInto(GFXBitmap &bitmap, int32_t level, const DecodedPicture &p
                        int32_t top, const ImportSettings &settings, std::string &error);
 
 // Whether an edit of the picture with suffix (".png", ".3.png", ".level1.png") of a graphics file
-// of kind kind is read back; edits of the other files (a font's sample line, its metrics) are not.
+// of kind kind is read back (a font's glyph sheet and metrics too); edits of the other files (a
+// font's sample line) are not.
 bool readsBack(GraphicsKind kind, const std::string &suffix);
 
 // The graphics file original (of kind kind) with the pictures in edited, by the suffix its picture
