@@ -153,8 +153,10 @@ TEST_F(HostileInputTest, PicturesFollowTheirEntrysPortableName) {
     for (const char *named : {"CON_.pbm\"", "CON_.pbm.png\"", "t.pbm.png\""})
         EXPECT_NE(result.out.find(named), std::string::npos) << named << " not in " << result.out;
     EXPECT_EQ(result.out.find("CON.pbm.png"), std::string::npos) << result.out;
-    EXPECT_EQ(result.out.find("aux" + std::string(1, platform::PathSeparator)), std::string::npos)
-        << result.out;
+    // No path written under the unchanged folder name; the entry's own name (which on Windows holds
+    // the system's separator) is reported as it is stored.
+    std::string separator = platform::PathSeparator == '\\' ? "\\\\" : "/";
+    EXPECT_EQ(result.out.find("out" + separator + "aux" + separator), std::string::npos) << result.out;
 }
 
 TEST_F(HostileInputTest, NamesDifferingOnlyInCaseNeverReplaceEachOther) {
