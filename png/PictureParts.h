@@ -13,7 +13,7 @@
 namespace qarvex {
 
 struct GFXBitmap;
-struct GFXBitmapArray;
+class GFXBitmapArray;
 struct GFXPalette;
 class MemRWStream;
 
