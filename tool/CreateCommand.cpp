@@ -186,6 +186,16 @@ uint32_t idFromFileName(const std::string &name) {
     return id;
 }
 
+VolumeWriter::Entry keptEntryOf(const VolumeItem &item) {
+    VolumeWriter::Entry entry;
+    entry.id = item.id;
+    if (item.name)
+        entry.name = item.name;
+    entry.size = item.size;
+    entry.compression = item.compression;
+    return entry;
+}
+
 bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &entries,
                      VolumeWriter::Variant variant, Console &console,
                      const std::function<bool()> &beforeRename) {
@@ -236,12 +246,7 @@ int addToVolume(const Options &options, Console &console) {
         variant = old.isOldVariant() ? VolumeWriter::Variant::OldVOL : VolumeWriter::Variant::PVOL;
         const Vector<VolumeItem> &items = old.entries();
         for (const VolumeItem &item : items) {
-            VolumeWriter::Entry entry;
-            entry.id = item.id;
-            if (item.name)
-                entry.name = item.name;
-            entry.size = item.size;
-            entry.compression = item.compression;
+            VolumeWriter::Entry entry = keptEntryOf(item);
             if (!old.dataInsideFile(item)) {
                 console.diagnostic("%s: %s: data outside the file; nothing written", options.volumePath,
                                    item.name ? item.name : "(no name)");

@@ -5,6 +5,7 @@
 
 #include "tool/Console.h"
 #include "tool/Options.h"
+#include <qarvex/volume/VolumeStream.h>
 #include <qarvex/volume/VolumeWriter.h>
 
 #include <cstdint>
@@ -25,6 +26,10 @@ int addToVolume(const Options &options, Console &console);
 bool writeVolumeFile(const char *path, const std::vector<VolumeWriter::Entry> &entries,
                      VolumeWriter::Variant variant, Console &console,
                      const std::function<bool()> &beforeRename = {});
+
+// An entry to write that keeps an existing one's id, name, size and method; its stored bytes are
+// for the caller to give.
+VolumeWriter::Entry keptEntryOf(const VolumeItem &item);
 
 // The id a file name gives with -i: eight hexadecimal digits, then the end or a dot and the
 // extension ("000000FF.dat" gives 255). 0 for any other name.

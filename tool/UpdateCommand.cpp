@@ -310,12 +310,7 @@ bool Updater::note(int32_t position, Examined &examined) {
         ++replaced;
         return true;
     }
-    VolumeWriter::Entry entry;
-    entry.id = item.id;
-    if (item.name)
-        entry.name = item.name;
-    entry.size = item.size;
-    entry.compression = item.compression;
+    VolumeWriter::Entry entry = keptEntryOf(item);
     // Written straight from the volume's view, which stays open until the new file is complete.
     std::span<const uint8_t> stored = volume.storedData(item);
     entry.heldElsewhere = stored.data();
