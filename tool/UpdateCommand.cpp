@@ -87,6 +87,10 @@ private:
     // main thread (mainThread), elsewhere such an entry is left for Later.
     Examined examine(int32_t position, const Manifest::Line *line, EntryDecoder &decoder,
                      bool mainThread) const;
+    // True when the entry is kept on the facts of its file alone, nothing read: its data lies in the
+    // volume, no sidecar brings pictures back, and its file is missing (a missing file keeps its
+    // entry) or has the size and time the manifest's line records (it holds what -x wrote).
+    bool keptUnread(const VolumeItem &item, const Manifest::Line *line) const;
     // Records what examining the entry at position found: the entry as it goes into the new volume.
     bool note(int32_t position, Examined &examined);
     // The entry made anew from content, coded with its own method unless -m says otherwise.
@@ -183,22 +187,44 @@ int Updater::run() {
         if (name && !named.insert(nameKey(name)).second)
             inTurn[size_t(position)] = true;
     }
-    forEachInOrder<Examined>(
-        size_t(items.size()), threads,
-        [&](int worker, size_t index) {
-            if (inTurn[index])
-                return Examined{}; // Later
-            const std::optional<Manifest::Line> &line = lines[index];
-            return examine(int32_t(index), line ? &*line : nullptr, decoders[size_t(worker)], false);
-        },
-        [&](size_t index, Examined &examined) {
-            if (examined.verdict == Examined::Verdict::Later) {
-                const char *name = items[int32_t(index)].name;
-                examined = examine(int32_t(index), name ? manifest.find(name) : nullptr, decoder, true);
-            }
-            allWell = note(int32_t(index), examined) && allWell;
+    // Entries the facts alone keep are recorded as they come; only the others go to the workers,
+    // so that an update of one file among thousands pays nothing per untouched entry.
+    std::vector<int32_t> examined;
+    for (int32_t position = 0; position < items.size(); ++position) {
+        const std::optional<Manifest::Line> &line = lines[size_t(position)];
+        if (inTurn[size_t(position)] || !keptUnread(items[position], line ? &*line : nullptr))
+            examined.push_back(position);
+    }
+    int32_t recorded = 0;
+    auto recordKeptBefore = [&](int32_t end) {
+        for (; recorded < end; ++recorded) {
+            Examined kept;
+            kept.verdict = Examined::Verdict::Keep;
+            note(recorded, kept);
             console.progress.entryDone();
+        }
+    };
+    forEachInOrder<Examined>(
+        examined.size(), threads,
+        [&](int worker, size_t index) {
+            int32_t position = examined[index];
+            if (inTurn[size_t(position)])
+                return Examined{}; // Later
+            const std::optional<Manifest::Line> &line = lines[size_t(position)];
+            return examine(position, line ? &*line : nullptr, decoders[size_t(worker)], false);
+        },
+        [&](size_t index, Examined &found) {
+            int32_t position = examined[index];
+            recordKeptBefore(position);
+            if (found.verdict == Examined::Verdict::Later) {
+                const char *name = items[position].name;
+                found = examine(position, name ? manifest.find(name) : nullptr, decoder, true);
+            }
+            allWell = note(position, found) && allWell;
+            console.progress.entryDone();
+            ++recorded;
         });
+    recordKeptBefore(items.size());
     console.progress.clear();
     if (allWell && !options.noAdd)
         allWell = addNewFiles();
@@ -235,6 +261,8 @@ Examined Updater::examine(int32_t position, const Manifest::Line *line, EntryDec
     if (!volume.dataInsideFile(item))
         return fail(std::string(options.volumePath) + ": " + (item.name ? item.name : "(no name)") +
                     ": data outside the file");
+    if (keptUnread(item, line))
+        return keep;
     std::optional<std::string> path = pathBelow(folder, item.name);
     platform::FileFacts file;
     bool present = path && factsOf(*path, file) && file.plain;
@@ -261,9 +289,6 @@ Examined Updater::examine(int32_t position, const Manifest::Line *line, EntryDec
         }
     }
     if (!present)
-        return keep; // a missing file keeps its entry
-    // A file whose size and time are those -x left holds what -x wrote.
-    if (line && file.size == line->size && file.modified == line->modified)
         return keep;
     std::vector<uint8_t> content;
     std::string why;
@@ -284,6 +309,21 @@ Examined Updater::examine(int32_t position, const Manifest::Line *line, EntryDec
     if (replaced.verdict == Examined::Verdict::Replace)
         replaced.line = lineFor(*path, content);
     return replaced;
+}
+
+bool Updater::keptUnread(const VolumeItem &item, const Manifest::Line *line) const {
+    if (!volume.dataInsideFile(item))
+        return false;
+    std::optional<std::string> path = pathBelow(folder, item.name);
+    if (!path)
+        return true;
+    platform::FileFacts file, sidecar;
+    if (png::graphicsKindOf(item.name) != png::GraphicsKind::None &&
+        factsOf(*path + Sidecar::Suffix, sidecar) && sidecar.plain)
+        return false;
+    if (!factsOf(*path, file) || !file.plain)
+        return true;
+    return line && file.size == line->size && file.modified == line->modified;
 }
 
 bool Updater::note(int32_t position, Examined &examined) {
@@ -374,15 +414,16 @@ bool Updater::addNewFiles() {
     };
     // Files the volume has entries for are never read; one that shares its name with a file added
     // before it is passed over in its turn.
-    std::vector<bool> candidate;
+    std::vector<const Source *> candidates;
     for (const Source &source : found)
-        candidate.push_back(!passedOver(source));
+        if (!passedOver(source))
+            candidates.push_back(&source);
     bool idsLeft = true;
     forEachInOrder<NewFile>(
-        found.size(), threadsFor(options),
-        [&](int, size_t index) { return candidate[index] ? readNewFile(found[index], method) : NewFile{}; },
+        candidates.size(), threadsFor(options),
+        [&](int, size_t index) { return readNewFile(*candidates[index], method); },
         [&](size_t index, NewFile &file) {
-            const Source &source = found[index];
+            const Source &source = *candidates[index];
             if (!idsLeft || passedOver(source))
                 return;
             if (highestId == UINT32_MAX) {
