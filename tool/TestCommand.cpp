@@ -37,6 +37,8 @@ int testEntries(const Options &options, Console &console) {
             // On one thread the progress moves as the bytes come; with more, by whole entries here.
             Progress *live = threads == 1 ? &console.progress : nullptr;
             bool volumeWell = true;
+            // A result is only a fault code, so workers may run far ahead.
+            constexpr size_t FaultsAheadPerThread = 64;
             forEachInOrder<EntryFault>(
                 items.size(), threads,
                 [&](int worker, size_t index) {
@@ -61,7 +63,8 @@ int testEntries(const Options &options, Console &console) {
                     console.print("  %s: %s\n", item.name, EntryDecoder::describe(fault, item).c_str());
                     ++failed;
                     volumeWell = false;
-                });
+                },
+                FaultsAheadPerThread);
             console.progress.clear();
             return volumeWell;
         });
