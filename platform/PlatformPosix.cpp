@@ -28,7 +28,8 @@ namespace platform {
 namespace {
 
 thread_local uint32_t lastErrorNumber = error::None;
-uint64_t callCount = 0;
+// Counted on every thread that reads or writes files.
+std::atomic<uint64_t> callCount{0};
 std::vector<DurableStep> *durableSteps = nullptr;
 
 void recordStep(DurableStep step) {
@@ -84,7 +85,7 @@ std::string directoryOrCurrent(const std::string &directory) {
 } // namespace
 
 FileHandle openFile(const char *path, OpenMode mode) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     // Without O_NONBLOCK, opening a pipe for reading waits until somebody opens it for writing.
     int flags = mode == OpenMode::ReadShared ? (O_RDONLY | O_NONBLOCK) : (O_RDWR | O_CREAT);
     int fd = ::open(path, flags | O_CLOEXEC, 0644);
@@ -121,7 +122,7 @@ FileHandle openFile(const char *path, OpenMode mode) {
 }
 
 bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     got = 0;
     auto out = static_cast<char *>(buffer);
     while (got < count) {
@@ -140,7 +141,7 @@ bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got) {
 }
 
 bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &written) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     written = 0;
     auto in = static_cast<const char *>(buffer);
     while (written < count) {
@@ -157,7 +158,7 @@ bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &writ
 }
 
 bool flushFile(FileHandle file) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     if (::fsync(int(file)) != 0) {
         failWith(errno);
         return false;
@@ -167,7 +168,7 @@ bool flushFile(FileHandle file) {
 }
 
 int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     int whence = from == SeekFrom::Begin ? SEEK_SET : from == SeekFrom::Current ? SEEK_CUR : SEEK_END;
     off_t at = ::lseek(int(file), off_t(offset), whence);
     if (at < 0) {
@@ -182,7 +183,7 @@ int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
 }
 
 int64_t fileSize(FileHandle file) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     struct stat info {};
     if (::fstat(int(file), &info) != 0) {
         failWith(errno);
@@ -192,7 +193,7 @@ int64_t fileSize(FileHandle file) {
 }
 
 bool closeFile(FileHandle file) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     // Whatever else close reports, the descriptor is gone: a caller told of a failure would keep
     // the number and close it again later, when it may belong to another file. Only a number
     // that was never open is a failure.
@@ -212,7 +213,7 @@ void setLastError(uint32_t code) {
 }
 
 uint64_t fileCallCount() {
-    return callCount;
+    return callCount.load(std::memory_order_relaxed);
 }
 
 namespace {
@@ -527,7 +528,7 @@ void closeFolder(FolderHandle folder) {
 }
 
 FileHandle createFileIn(FolderHandle folder, const char *name) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     // O_EXCL fails on any name already there, a dangling link included, and never follows one.
     int fd = ::openat(int(folder), name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {

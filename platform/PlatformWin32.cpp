@@ -4,6 +4,7 @@
 #include <qarvex/platform/Wildcard.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <io.h>
 
@@ -16,7 +17,8 @@ namespace platform {
 namespace {
 
 thread_local uint32_t lastErrorNumber = error::None;
-uint64_t callCount = 0;
+// Counted on every thread that reads or writes files.
+std::atomic<uint64_t> callCount{0};
 std::vector<DurableStep> *durableSteps = nullptr;
 
 void recordStep(DurableStep step) {
@@ -48,7 +50,7 @@ std::string inDirectory(const std::string &directory, const char *name) {
 } // namespace
 
 FileHandle openFile(const char *path, OpenMode mode) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     DWORD access = GENERIC_READ;
     DWORD share = FILE_SHARE_READ;
     DWORD disposition = OPEN_EXISTING;
@@ -74,7 +76,7 @@ FileHandle openFile(const char *path, OpenMode mode) {
 }
 
 bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     got = 0;
     if (count < 0) {
         lastErrorNumber = error::InvalidParameter;
@@ -90,7 +92,7 @@ bool readFile(FileHandle file, void *buffer, int32_t count, int32_t &got) {
 }
 
 bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &written) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     written = 0;
     if (count < 0) {
         lastErrorNumber = error::InvalidParameter;
@@ -106,7 +108,7 @@ bool writeFile(FileHandle file, const void *buffer, int32_t count, int32_t &writ
 }
 
 bool flushFile(FileHandle file) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     if (!::FlushFileBuffers(toHandle(file))) {
         failWithSystemError();
         return false;
@@ -116,7 +118,7 @@ bool flushFile(FileHandle file) {
 }
 
 int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     DWORD method = from == SeekFrom::Begin ? FILE_BEGIN : from == SeekFrom::Current ? FILE_CURRENT : FILE_END;
     // The high half carries the sign, so a backward move is a move back and never a move to ~4 GiB.
     LONG high = offset < 0 ? -1 : 0;
@@ -134,7 +136,7 @@ int32_t seekFile(FileHandle file, int32_t offset, SeekFrom from) {
 }
 
 int64_t fileSize(FileHandle file) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     DWORD high = 0;
     ::SetLastError(ERROR_SUCCESS);
     DWORD low = ::GetFileSize(toHandle(file), &high);
@@ -146,7 +148,7 @@ int64_t fileSize(FileHandle file) {
 }
 
 bool closeFile(FileHandle file) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     if (!::CloseHandle(toHandle(file))) {
         failWithSystemError();
         return false;
@@ -163,7 +165,7 @@ void setLastError(uint32_t code) {
 }
 
 uint64_t fileCallCount() {
-    return callCount;
+    return callCount.load(std::memory_order_relaxed);
 }
 
 bool mapFile(FileHandle file, int32_t size, bool writable, MappedView &view) {
@@ -393,7 +395,7 @@ void closeFolder(FolderHandle folder) {
 }
 
 FileHandle createFileIn(FolderHandle folder, const char *name) {
-    ++callCount;
+    callCount.fetch_add(1, std::memory_order_relaxed);
     // CREATE_NEW fails on any name already there, a link included, and never follows one. Nobody
     // else may read or write the new file, but it may be deleted while open: an interrupted run
     // removes its temporary files before its handles are closed.
