@@ -31,7 +31,8 @@ namespace tool {
 // results back together; one whose work grows slow goes back to fewer.
 template <class Result>
 void forEachInOrder(size_t count, int threads, const std::function<Result(int worker, size_t index)> &work,
-                    const std::function<void(size_t index, Result &result)> &finish, size_t aheadPerThread = 2) {
+                    const std::function<void(size_t index, Result &result)> &finish,
+                    size_t aheadPerThread = 2) {
     if (threads <= 1 || count <= 1) {
         for (size_t index = 0; index < count; ++index) {
             Result result = work(0, index);

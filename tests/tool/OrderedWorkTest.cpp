@@ -20,6 +20,12 @@ struct Case {
     size_t slowFrom; // indexes from here on take a while
 };
 
+void raiseTo(std::atomic<size_t> &most, size_t value) {
+    size_t seen = most.load();
+    while (value > seen && !most.compare_exchange_weak(seen, value)) {
+    }
+}
+
 class OrderedWorkTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(OrderedWorkTest, EveryIndexIsFinishedInOrderWithItsOwnResultAndWithinItsWindow) {
@@ -32,9 +38,7 @@ TEST_P(OrderedWorkTest, EveryIndexIsFinishedInOrderWithItsOwnResultAndWithinItsW
         [&](int worker, size_t index) {
             EXPECT_GE(worker, 0);
             EXPECT_LT(worker, c.threads);
-            size_t ahead = ++started - done.load();
-            for (size_t most = mostAhead.load(); ahead > most && !mostAhead.compare_exchange_weak(most, ahead);)
-                ;
+            raiseTo(mostAhead, ++started - done.load());
             ++worked[index];
             if (index >= c.slowFrom)
                 std::this_thread::sleep_for(std::chrono::microseconds(700));
