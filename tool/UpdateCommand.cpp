@@ -189,11 +189,11 @@ int Updater::run() {
     }
     // Entries the facts alone keep are recorded as they come; only the others go to the workers,
     // so that an update of one file among thousands pays nothing per untouched entry.
-    std::vector<int32_t> examined;
+    std::vector<int32_t> toExamine;
     for (int32_t position = 0; position < items.size(); ++position) {
         const std::optional<Manifest::Line> &line = lines[size_t(position)];
         if (inTurn[size_t(position)] || !keptUnread(items[position], line ? &*line : nullptr))
-            examined.push_back(position);
+            toExamine.push_back(position);
     }
     int32_t recorded = 0;
     auto recordKeptBefore = [&](int32_t end) {
@@ -205,22 +205,22 @@ int Updater::run() {
         }
     };
     forEachInOrder<Examined>(
-        examined.size(), threads,
+        toExamine.size(), threads,
         [&](int worker, size_t index) {
-            int32_t position = examined[index];
+            int32_t position = toExamine[index];
             if (inTurn[size_t(position)])
                 return Examined{}; // Later
             const std::optional<Manifest::Line> &line = lines[size_t(position)];
             return examine(position, line ? &*line : nullptr, decoders[size_t(worker)], false);
         },
-        [&](size_t index, Examined &found) {
-            int32_t position = examined[index];
+        [&](size_t index, Examined &result) {
+            int32_t position = toExamine[index];
             recordKeptBefore(position);
-            if (found.verdict == Examined::Verdict::Later) {
+            if (result.verdict == Examined::Verdict::Later) {
                 const char *name = items[position].name;
-                found = examine(position, name ? manifest.find(name) : nullptr, decoder, true);
+                result = examine(position, name ? manifest.find(name) : nullptr, decoder, true);
             }
-            allWell = note(position, found) && allWell;
+            allWell = note(position, result) && allWell;
             console.progress.entryDone();
             ++recorded;
         });
